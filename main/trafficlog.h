@@ -1,0 +1,13 @@
+// The pure pieces of the traffic log: the time stamp and the hexadecimal rendering of blocks.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+
+// "[hh:mm:ss:mmm]" at UTC+8, whatever zone the machine is in.
+std::string FormatLogStamp(const SYSTEMTIME& utc);
+std::string ByteToHex(std::uint8_t value);
+// Two upper-case digits and one blank per byte.
+std::string StrToHexStr(std::string_view data);

@@ -1,0 +1,189 @@
+// Doubles of the two ends that keep the contract the console relies on, failure sequences
+// included, and let a test drive what the far ends do.
+#pragma once
+#include <QString>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "main/endpoints.h"
+#include "platform/exception.h"
+
+namespace doubles {
+
+class TSerialDouble : public endpoint::TSerialEndpoint {
+ public:
+  void Open() override {
+    ++openCalls;
+    if (open) throw Exception("already open");
+    if (commName.empty() || unavailable.count(commName)) throw Exception("cannot open");
+    open = true;
+    openedWith.push_back({commName, baudRate, byteSize, parity, stopBits, interval});
+  }
+  void Close() override { open = false; }
+  bool WriteData(const void* data, std::uint16_t count) override {
+    if (!open || count == 0 || refuseWrites) return false;
+    written.emplace_back(static_cast<const char*>(data), count);
+    return true;
+  }
+  std::size_t PendingWriteBytes() const override { return pending; }
+
+  std::string CommName() const override { return commName; }
+  void SetCommName(const std::string& v) override { commName = v; }
+  std::uint32_t BaudRate() const override { return baudRate; }
+  void SetBaudRate(std::uint32_t v) override { baudRate = v; }
+  endpoint::TByteSize ByteSize() const override { return byteSize; }
+  void SetByteSize(endpoint::TByteSize v) override { byteSize = v; }
+  endpoint::TParity Parity() const override { return parity; }
+  void SetParity(endpoint::TParity v) override { parity = v; }
+  endpoint::TStopBits StopBits() const override { return stopBits; }
+  void SetStopBits(endpoint::TStopBits v) override { stopBits = v; }
+  std::uint32_t ReadIntervalTimeout() const override { return interval; }
+  void SetReadIntervalTimeout(std::uint32_t v) override { interval = v; }
+
+  // The far end sends a block.
+  void Deliver(const std::string& block) {
+    OnReceiveData(this, block.data(), static_cast<std::uint16_t>(block.size()));
+  }
+  // The device goes away under the open port.
+  void Hangup() {
+    open = false;
+    OnRequestHangup(this);
+  }
+  void Drained() {
+    pending = 0;
+    OnSendDataEmpty(this);
+  }
+
+  struct Settings {
+    std::string name;
+    std::uint32_t baud;
+    endpoint::TByteSize byteSize;
+    endpoint::TParity parity;
+    endpoint::TStopBits stopBits;
+    std::uint32_t interval;
+  };
+  bool open = false;
+  bool refuseWrites = false;
+  int openCalls = 0;
+  std::size_t pending = 0;
+  std::set<std::string> unavailable;
+  std::vector<std::string> written;
+  std::vector<Settings> openedWith;
+  std::string commName = "COM1";
+  std::uint32_t baudRate = 9600;
+  endpoint::TByteSize byteSize = endpoint::TByteSize::_8;
+  endpoint::TParity parity = endpoint::TParity::None;
+  endpoint::TStopBits stopBits = endpoint::TStopBits::_1;
+  std::uint32_t interval = 100;
+};
+
+class TTcpDouble;
+
+class TSocketDouble : public endpoint::TSocketEndpoint {
+ public:
+  explicit TSocketDouble(TTcpDouble& owner) : owner_(owner) {}
+  int SendText(const std::string& text) override;
+  std::string ReceiveText() override {
+    std::string all;
+    all.swap(inbound);
+    ++receiveCalls;
+    return all;
+  }
+
+  enum class Mode { TakeAll, TakeUpTo, WouldBlock, Fail };
+  Mode mode = Mode::TakeAll;
+  std::size_t takeUpTo = 0;  // for TakeUpTo: bytes taken per call
+  std::string sent;          // what reached the server, in order
+  std::string inbound;       // what the server sent and nobody read yet
+  int receiveCalls = 0;
+
+ private:
+  TTcpDouble& owner_;
+};
+
+class TTcpDouble : public endpoint::TTcpEndpoint {
+ public:
+  std::string Host() const override { return host; }
+  void SetHost(const std::string& v) override {
+    if (active && QString::fromLatin1(v.c_str()).compare(QString::fromLatin1(host.c_str()), Qt::CaseInsensitive))
+      throw Exception("Can't change value while socket is active");
+    host = v;
+  }
+  std::int32_t Port() const override { return port; }
+  void SetPort(std::int32_t v) override {
+    if (active && v != port) throw Exception("Can't change value while socket is active");
+    port = v;
+  }
+  bool Active() const override { return active; }
+  void SetActive(bool v) override {
+    if (v && !active) {
+      if (failCreate) throw Exception("Can't create new socket");
+      ++connectAttempts;
+    } else if (!v && active) {
+      active = false;
+      OnDisconnect(this, &socket);
+    }
+  }
+  endpoint::TSocketEndpoint* Socket() override { return &socket; }
+
+  // Outcomes of an attempt.
+  void CompleteConnect() {
+    active = true;
+    OnConnect(this, &socket);
+    OnWrite(this, &socket);
+  }
+  // Returns the code as the handler left it (0: suppressed).
+  int RefuseConnect(int code) {
+    OnError(this, &socket, endpoint::TErrorEvent::eeConnect, code);
+    return code;
+  }
+  int FailLookup(int code) {
+    OnError(this, &socket, endpoint::TErrorEvent::eeLookup, code);
+    OnDisconnect(this, &socket);
+    return code;
+  }
+  void ServerCloses() {
+    active = false;
+    OnDisconnect(this, &socket);
+  }
+  void ServerSends(const std::string& bytes) {
+    socket.inbound += bytes;
+    OnRead(this, &socket);
+  }
+  void RoomAgain() { OnWrite(this, &socket); }
+
+  std::string host;
+  std::int32_t port = 0;
+  bool active = false;
+  bool failCreate = false;
+  int connectAttempts = 0;
+  TSocketDouble socket{*this};
+};
+
+inline int TSocketDouble::SendText(const std::string& text) {
+  if (!owner_.active) return 0;
+  switch (mode) {
+    case Mode::TakeAll:
+      sent += text;
+      return int(text.size());
+    case Mode::TakeUpTo: {
+      const std::size_t n = std::min(takeUpTo, text.size());
+      if (n == 0) return -1;
+      sent += text.substr(0, n);
+      return int(n);
+    }
+    case Mode::WouldBlock:
+      return -1;
+    case Mode::Fail: {
+      int code = 10054;
+      owner_.OnError(&owner_, this, endpoint::TErrorEvent::eeSend, code);
+      owner_.active = false;
+      owner_.OnDisconnect(&owner_, this);
+      return -1;
+    }
+  }
+  return -1;
+}
+
+}  // namespace doubles

@@ -1,0 +1,206 @@
+#include "tests/main/fixture.h"
+
+using Mode = doubles::TSocketDouble::Mode;
+
+TEST_F(ConsoleTest, NetworkBlockWithPortOpenIsLoggedCountedAndQueued) {
+  OpenPort();
+  net->ServerSends("12345");
+  EXPECT_EQ(LastBody(), Q("网络->串口(5):31 32 33 34 35 "));
+  EXPECT_EQ(LastColor(), clBlue);
+  EXPECT_EQ(form->BytesToSerial(), 5);
+  EXPECT_EQ(form->VwLabelSendSerial->Caption(), "5" + texts::Bytes());
+  ASSERT_EQ(serial->written.size(), 1u);
+  EXPECT_EQ(serial->written[0], "12345");
+
+  form->VwCheckBoxHex->SetChecked(false);
+  net->ServerSends("12345");
+  EXPECT_EQ(LastBody(), Q("网络->串口(5):12345"));
+  EXPECT_EQ(form->VwLabelSendSerial->Caption(), "10" + texts::Bytes());
+}
+
+TEST_F(ConsoleTest, NetworkBlockWithPortClosedIsOnlyLogged) {
+  net->ServerSends("xyz");
+  EXPECT_TRUE(LastBody().startsWith(Q("网络收到(3):")));
+  EXPECT_EQ(form->BytesToSerial(), 0);
+  EXPECT_EQ(form->VwLabelSendSerial->Caption(), "0" + texts::Bytes());
+  EXPECT_TRUE(serial->written.empty());
+}
+
+TEST_F(ConsoleTest, SerialBlockDirectionFollowsTheConnection) {
+  // Still connecting: logged as received, neither sent nor counted.
+  form->VwBtnConnectClick(nullptr);
+  serial->Deliver("ab");
+  EXPECT_EQ(LastBody(), Q("串口收到(2):61 62 "));
+  EXPECT_EQ(LastColor(), clGreen);
+  EXPECT_EQ(net->socket.sent, "");
+  EXPECT_EQ(form->BytesToSocket(), 0);
+
+  net->CompleteConnect();
+  serial->Deliver("ab");
+  EXPECT_EQ(LastBody(), Q("串口->网络(2):61 62 "));
+  EXPECT_EQ(net->socket.sent, "ab");
+  EXPECT_EQ(form->VwLabelSendSocket->Caption(), "2" + texts::Bytes());
+}
+
+TEST_F(ConsoleTest, DisplayOffStillCountsAndForwards) {
+  OpenPort();
+  Connect();
+  form->VwCheckBoxDisplay->SetChecked(false);
+  const std::size_t before = Lines();
+  const std::string withZeros("a\0\0b\0", 5);
+  serial->Deliver(withZeros);
+  net->ServerSends(withZeros);
+  EXPECT_EQ(Lines(), before);
+  EXPECT_EQ(net->socket.sent, withZeros);
+  ASSERT_EQ(serial->written.size(), 1u);
+  EXPECT_EQ(serial->written[0], withZeros);
+  EXPECT_EQ(form->BytesToSocket(), 5);
+  EXPECT_EQ(form->BytesToSerial(), 5);
+  // System lines are still written.
+  net->ServerCloses();
+  EXPECT_EQ(LastBody(), Q("系统：已从服务器断开"));
+}
+
+TEST_F(ConsoleTest, ZeroBytesAreForwardedWholeAndCounted) {
+  OpenPort();
+  Connect();
+  form->VwCheckBoxHex->SetChecked(false);
+  const std::string block("\0\0\0x", 4);
+  serial->Deliver(block);
+  EXPECT_EQ(net->socket.sent, block);
+  EXPECT_EQ(LastBody(), Q("串口->网络(4):␀␀␀x"));
+}
+
+TEST_F(ConsoleTest, EmptyNetworkReadLogsZeroLengthAndWritesNothing) {
+  OpenPort();
+  net->ServerSends("");
+  EXPECT_EQ(LastBody(), Q("网络->串口(0):"));
+  EXPECT_EQ(form->VwLabelSendSerial->Caption(), "0" + texts::Bytes());
+  EXPECT_TRUE(serial->written.empty());
+}
+
+TEST_F(ConsoleTest, CountersSurviveClearDisconnectAndReopen) {
+  OpenPort();
+  Connect();
+  serial->Deliver("1234");
+  net->ServerSends("12");
+  form->VwBtnConnectClick(nullptr);  // disconnect
+  form->VwBtnOpenCloseClick(nullptr);  // close
+  form->VwBtnClearClick(nullptr);
+  OpenPort();
+  Connect();
+  serial->Deliver("5");
+  net->ServerSends("3");
+  EXPECT_EQ(form->VwLabelSendSocket->Caption(), "5" + texts::Bytes());
+  EXPECT_EQ(form->VwLabelSendSerial->Caption(), "3" + texts::Bytes());
+}
+
+TEST_F(ConsoleTest, CountersGoPastThirtyTwoBits) {
+  OpenPort();
+  form->VwCheckBoxDisplay->SetChecked(false);
+  const std::string big(200000, 'z');
+  // 11000 blocks of 200000 bytes: 2 200 000 000 bytes.
+  for (int i = 0; i < 11000; ++i) {
+    net->ServerSends(big);
+    serial->written.clear();
+  }
+  EXPECT_EQ(form->BytesToSerial(), 2200000000LL);
+  EXPECT_EQ(form->VwLabelSendSerial->Caption(), "2200000000" + texts::Bytes());
+}
+
+TEST_F(ConsoleTest, LongNetworkBlockReachesTheSerialPortInPieces) {
+  OpenPort();
+  form->VwCheckBoxDisplay->SetChecked(false);
+  std::string block(150000, '\0');
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = char(i * 7 + i / 256);
+  net->ServerSends(block);
+  ASSERT_EQ(serial->written.size(), 3u);
+  EXPECT_EQ(serial->written[0].size(), 65535u);
+  EXPECT_EQ(serial->written[1].size(), 65535u);
+  EXPECT_EQ(serial->written[2].size(), 150000u - 2 * 65535u);
+  EXPECT_EQ(serial->written[0] + serial->written[1] + serial->written[2], block);
+  EXPECT_EQ(form->BytesToSerial(), 150000);
+}
+
+TEST_F(ConsoleTest, WhatTheSocketDidNotTakeIsSentInOrderWhenItHasRoom) {
+  Connect();
+  form->VwCheckBoxDisplay->SetChecked(false);
+  net->socket.mode = Mode::TakeUpTo;
+  net->socket.takeUpTo = 3;
+  serial->Deliver("abcdef");  // socket takes "abc"
+  net->socket.mode = Mode::WouldBlock;
+  serial->Deliver("ghi");  // queued behind "def"
+  serial->Deliver("jk");
+  EXPECT_EQ(net->socket.sent, "abc");
+  EXPECT_EQ(form->QueuedForSocket(), 6u);
+  EXPECT_EQ(form->BytesToSocket(), 11);  // counted once, when handed over
+
+  net->socket.mode = Mode::TakeUpTo;
+  net->socket.takeUpTo = 4;
+  net->RoomAgain();  // takes "defg" and stops at the short send
+  EXPECT_EQ(net->socket.sent, "abcdefg");
+  net->socket.mode = Mode::TakeAll;
+  serial->Deliver("lm");  // still behind the queue, not sent ahead of it
+  EXPECT_EQ(net->socket.sent, "abcdefg");
+  net->RoomAgain();
+  EXPECT_EQ(net->socket.sent, "abcdefghijklm");
+  EXPECT_EQ(form->QueuedForSocket(), 0u);
+  EXPECT_EQ(form->BytesToSocket(), 13);
+}
+
+TEST_F(ConsoleTest, SendQueueIsEmptiedWhenTheConnectionCloses) {
+  Connect();
+  net->socket.mode = Mode::WouldBlock;
+  serial->Deliver("lost with the connection");
+  EXPECT_GT(form->QueuedForSocket(), 0u);
+  net->ServerCloses();
+  EXPECT_EQ(form->QueuedForSocket(), 0u);
+  net->socket.mode = Mode::TakeAll;
+  net->socket.sent.clear();
+  Connect();
+  serial->Deliver("fresh");
+  EXPECT_EQ(net->socket.sent, "fresh");
+}
+
+TEST_F(ConsoleTest, FailedSendClosesAndQueuesNothing) {
+  Connect();
+  net->socket.mode = Mode::Fail;
+  serial->Deliver("boom");
+  EXPECT_FALSE(net->Active());
+  EXPECT_EQ(form->QueuedForSocket(), 0u);
+  EXPECT_EQ(LastBody(), Q("系统：已从服务器断开"));
+  EXPECT_EQ(form->VwBtnConnect->Caption(), texts::Connect());
+}
+
+TEST_F(ConsoleTest, SendQueueAtItsBoundDisconnectsAndSaysSo) {
+  Connect();
+  form->VwCheckBoxDisplay->SetChecked(false);
+  net->socket.mode = Mode::WouldBlock;
+  const std::string block(4096, 'q');
+  const std::size_t fit = TSendQueue::DefaultLimit / block.size();
+  for (std::size_t i = 0; i < fit; ++i) serial->Deliver(block);
+  EXPECT_TRUE(net->Active());
+  EXPECT_EQ(form->QueuedForSocket(), TSendQueue::DefaultLimit);
+  serial->Deliver(block);
+  EXPECT_FALSE(net->Active());
+  EXPECT_EQ(form->QueuedForSocket(), 0u);
+  EXPECT_EQ(Body(Lines() - 2), Q("系统：发送队列已满，断开服务器"));
+  EXPECT_EQ(LastBody(), Q("系统：已从服务器断开"));
+}
+
+TEST_F(ConsoleTest, NetworkReadsWaitWhileTheSerialLineIsFarBehind) {
+  OpenPort();
+  Connect();
+  form->VwCheckBoxDisplay->SetChecked(false);
+  serial->pending = TFormMain::SerialHighWater;
+  net->ServerSends("held");
+  EXPECT_TRUE(form->NetworkReadsHeld());
+  EXPECT_EQ(net->socket.inbound, "held");
+  EXPECT_TRUE(serial->written.empty());
+  net->ServerSends("+more");  // the platform would not notify again; a double may
+  serial->Drained();
+  EXPECT_FALSE(form->NetworkReadsHeld());
+  ASSERT_EQ(serial->written.size(), 1u);
+  EXPECT_EQ(serial->written[0], "held+more");
+  EXPECT_EQ(form->BytesToSerial(), 9);
+}

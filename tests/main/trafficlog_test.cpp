@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "main/trafficlog.h"
+#include "tests/main/fixture.h"
+#include "widgets/logview.h"
+
+namespace {
+SYSTEMTIME At(int h, int m, int s, int ms) {
+  SYSTEMTIME t{};
+  t.wHour = WORD(h);
+  t.wMinute = WORD(m);
+  t.wSecond = WORD(s);
+  t.wMilliseconds = WORD(ms);
+  return t;
+}
+}  // namespace
+
+TEST(TrafficLog, StampIsUtcPlusEightAcrossMidnight) {
+  EXPECT_EQ(FormatLogStamp(At(15, 59, 59, 999)), "[23:59:59:999]");
+  EXPECT_EQ(FormatLogStamp(At(16, 0, 0, 0)), "[00:00:00:000]");
+  EXPECT_EQ(FormatLogStamp(At(0, 5, 6, 7)), "[08:05:06:007]");
+}
+
+TEST(TrafficLog, HexRendering) {
+  EXPECT_EQ(ByteToHex(0), "00");
+  EXPECT_EQ(ByteToHex(10), "0A");
+  EXPECT_EQ(ByteToHex(255), "FF");
+  EXPECT_EQ(StrToHexStr("abc"), "61 62 63 ");
+  EXPECT_EQ(StrToHexStr(std::string(1, '\0')), "00 ");
+  EXPECT_EQ(StrToHexStr(""), "");
+  EXPECT_EQ(StrToHexStr("\x7F\x80\xFE"), "7F 80 FE ");
+}
+
+TEST_F(ConsoleTest, AddLogLineStampsFromTheInjectedClockInCallOrder) {
+  using namespace std::chrono;
+  const auto t = sys_days{year{2026} / 3 / 4} + hours{15} + minutes{59} + seconds{59} + milliseconds{999};
+  TClockOverride clock([t] { return t; });
+  form->AddLogLine(clRed, "first");
+  form->AddLogLine(clBlue, "second");
+  ASSERT_EQ(Lines(), 2u);
+  EXPECT_EQ(form->VwRichEdit->LineText(0), "[23:59:59:999]first");
+  EXPECT_EQ(form->VwRichEdit->LineText(1), "[23:59:59:999]second");
+  EXPECT_EQ(form->VwRichEdit->LineColor(0), clRed);
+  EXPECT_EQ(form->VwRichEdit->LineColor(1), clBlue);
+}
+
+TEST_F(ConsoleTest, ClearEmptiesTheViewAndKeepsCounters) {
+  OpenPort();
+  Connect();
+  net->ServerSends("12345");
+  serial->Deliver("abc");
+  form->VwBtnClearClick(nullptr);
+  EXPECT_EQ(Lines(), 0u);
+  form->AddLogLine(clGreen, "next");
+  ASSERT_EQ(Lines(), 1u);
+  EXPECT_EQ(Body(0), "next");
+  EXPECT_EQ(form->VwLabelSendSerial->Caption(), "5" + texts::Bytes());
+  EXPECT_EQ(form->VwLabelSendSocket->Caption(), "3" + texts::Bytes());
+  EXPECT_TRUE(serial->open);
+  EXPECT_TRUE(net->Active());
+}
+
+TEST(LogView, PayloadMarkupIsShownLiterallyAndControlsVisibly) {
+  TLogView view;
+  view.AppendLine(0x008000, "<b>bold</b> &amp; <i>");
+  view.AppendLine(0xFF0000, std::string("a\0b\r\nc\x7F", 7));
+  ASSERT_EQ(view.LineCount(), 2u);
+  EXPECT_EQ(view.LineText(0), "<b>bold</b> &amp; <i>");
+  EXPECT_EQ(view.LineText(1), QString::fromUtf8("a␀b␍␊c␡"));
+  EXPECT_EQ(view.LineColor(0), 0x008000u);
+  EXPECT_EQ(view.LineColor(1), 0xFF0000u);
+  EXPECT_EQ(view.document()->blockCount(), 2);
+}
+
+TEST(LogView, GbkPayloadIsDecoded) {
+  TLogView view;
+  view.AppendLine(0, Ansi("系统：中文"));
+  EXPECT_EQ(view.LineText(0), QString::fromUtf8("系统：中文"));
+}
+
+TEST(LogView, KeepsTheNewestLinesOnly) {
+  TLogView view;
+  const std::size_t total = TLogView::MaxLines + 250;
+  for (std::size_t i = 0; i < total; ++i) {
+    view.AppendLine(0, std::to_string(i));
+    if (i % 40000 == 0) view.Flush();  // bound holds both for painted and gathered lines
+  }
+  ASSERT_EQ(view.LineCount(), TLogView::MaxLines);
+  EXPECT_EQ(view.LineText(0), QString::number(250));
+  EXPECT_EQ(view.LineText(TLogView::MaxLines - 1), QString::number(total - 1));
+  view.ClearLines();
+  EXPECT_EQ(view.LineCount(), 0u);
+  view.AppendLine(0x0000FF, "after");
+  EXPECT_EQ(view.LineCount(), 1u);
+  EXPECT_EQ(view.LineText(0), "after");
+}
+
+TEST(LogView, CharacterBudgetDropsOldestLongLines) {
+  TLogView view;
+  const std::string longLine(1 << 20, 'x');
+  for (int i = 0; i < 40; ++i) {
+    view.AppendLine(0, std::to_string(i) + longLine);
+    view.Flush();
+  }
+  const std::size_t kept = view.LineCount();
+  EXPECT_LE(kept * (longLine.size() + 1), TLogView::MaxChars + longLine.size() + 2);
+  EXPECT_GT(kept, 20u);
+  EXPECT_TRUE(view.LineText(kept - 1).startsWith("39x"));
+}

@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/portlist.h"
+
+namespace fs = std::filesystem;
+
+TEST(PortList, RealDevicesOnlyAndEmpty8250SlotsSkipped) {
+  QTemporaryDir root;
+  const fs::path tty = root.path().toStdString();
+  auto port = [&](const char* name, bool device, const char* type) {
+    fs::create_directories(tty / name);
+    if (device) fs::create_directories(tty / name / "device");
+    if (type) std::ofstream(tty / name / "type") << type << "\n";
+  };
+  port("ttyUSB0", true, nullptr);
+  port("ttyS0", true, "4");   // a real 16550A
+  port("ttyS1", true, "0");   // an 8250 slot with no UART
+  port("tty1", false, nullptr);  // a virtual console
+  port("ttyACM3", true, nullptr);
+  std::vector<std::string> names;
+  ASSERT_TRUE(EnumerateSerialPorts(tty.string(), names));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"ttyACM3", "ttyS0", "ttyUSB0"}));
+}
+
+TEST(PortList, UnreadableDirectoryFailsAndKeepsTheList) {
+  std::vector<std::string> names{"kept"};
+  EXPECT_FALSE(EnumerateSerialPorts("/nonexistent/sys/class/tty", names));
+  EXPECT_EQ(names, std::vector<std::string>{"kept"});
+}

@@ -1,0 +1,143 @@
+#include "widgets/logview.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "platform/codepage.h"
+
+namespace {
+QColor ToQColor(TLogColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+
+// Windows' tooltip background (clInfoBk).
+const QColor kInfoBk(255, 255, 225);
+const QColor kControlBackground(0xD8, 0xD8, 0xD8);
+
+bool IsControlPicture(QChar ch) {
+  const char16_t u = ch.unicode();
+  return u >= 0x2400 && u <= 0x2421;
+}
+}  // namespace
+
+QString LogDisplayText(std::string_view bytes) {
+  QString text = AnsiToQString(bytes);
+  for (QChar& ch : text) {
+    const char16_t u = ch.unicode();
+    if (u < 0x20)
+      ch = QChar(char16_t(0x2400 + u));
+    else if (u == 0x7F)
+      ch = QChar(char16_t(0x2421));
+  }
+  return text;
+}
+
+TLogView::TLogView(QWidget* parent) : QPlainTextEdit(parent) {
+  setReadOnly(true);
+  setUndoRedoEnabled(false);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setFrameShape(QFrame::StyledPanel);
+  QPalette pal = palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    pal.setColor(group, QPalette::Base, kInfoBk);
+    pal.setColor(group, QPalette::Text, Qt::black);
+  }
+  setPalette(pal);
+  flushTimer_.setSingleShot(true);
+  flushTimer_.setInterval(FlushIntervalMs);
+  connect(&flushTimer_, &QTimer::timeout, this, [this] { Flush(); });
+}
+
+void TLogView::AppendLine(TLogColor color, std::string_view text) {
+  Pending line{color, LogDisplayText(text)};
+  pendingChars_ += std::size_t(line.text.size());
+  pending_.push_back(std::move(line));
+  // Lines that would be dropped at once are dropped before they are ever painted.
+  while (pending_.size() > MaxLines || (pending_.size() > 1 && pendingChars_ > MaxChars)) {
+    pendingChars_ -= std::size_t(pending_.front().text.size());
+    pending_.pop_front();
+  }
+  if (!flushTimer_.isActive()) flushTimer_.start();
+}
+
+void TLogView::ClearLines() {
+  pending_.clear();
+  pendingChars_ = 0;
+  lineChars_.clear();
+  shownChars_ = 0;
+  clear();
+}
+
+void TLogView::Flush() {
+  flushTimer_.stop();
+  if (pending_.empty()) return;
+  QScrollBar* bar = verticalScrollBar();
+  const bool follow = bar->value() == bar->maximum();
+  QTextCursor cursor(document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.beginEditBlock();
+  QTextCharFormat plain;
+  QTextCharFormat control;
+  control.setBackground(kControlBackground);
+  bool first = document()->isEmpty() && lineChars_.empty();
+  for (const Pending& line : pending_) {
+    if (!first) cursor.insertBlock();
+    first = false;
+    plain.setForeground(ToQColor(line.color));
+    control.setForeground(ToQColor(line.color));
+    // Runs of ordinary text in one insert; control pictures get their own format.
+    qsizetype runStart = 0;
+    const QString& t = line.text;
+    for (qsizetype i = 0; i <= t.size(); ++i) {
+      const bool atEnd = i == t.size();
+      if (atEnd || IsControlPicture(t[i])) {
+        if (i > runStart) cursor.insertText(t.mid(runStart, i - runStart), plain);
+        if (!atEnd) cursor.insertText(QString(t[i]), control);
+        runStart = i + 1;
+      }
+    }
+    lineChars_.push_back(std::size_t(t.size()));
+    shownChars_ += std::size_t(t.size());
+  }
+  pending_.clear();
+  pendingChars_ = 0;
+  TrimToBounds();
+  cursor.endEditBlock();
+  if (follow) bar->setValue(bar->maximum());
+}
+
+void TLogView::TrimToBounds() {
+  std::size_t drop = 0;
+  std::size_t lines = lineChars_.size();
+  std::size_t chars = shownChars_;
+  while (lines - drop > MaxLines || (lines - drop > 1 && chars > MaxChars)) {
+    chars -= lineChars_[drop];
+    ++drop;
+  }
+  if (drop == 0) return;
+  QTextCursor cursor(document());
+  cursor.movePosition(QTextCursor::Start);
+  cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, int(drop));
+  cursor.removeSelectedText();
+  lineChars_.erase(lineChars_.begin(), lineChars_.begin() + std::ptrdiff_t(drop));
+  shownChars_ = chars;
+}
+
+std::size_t TLogView::LineCount() {
+  Flush();
+  return lineChars_.size();
+}
+
+QString TLogView::LineText(std::size_t index) {
+  Flush();
+  return document()->findBlockByNumber(int(index)).text();
+}
+
+TLogColor TLogView::LineColor(std::size_t index) {
+  Flush();
+  QTextBlock block = document()->findBlockByNumber(int(index));
+  if (!block.isValid() || !block.begin().fragment().isValid()) return 0;
+  const QColor c = block.begin().fragment().charFormat().foreground().color();
+  return TLogColor(c.red()) | TLogColor(c.green()) << 8 | TLogColor(c.blue()) << 16;
+}

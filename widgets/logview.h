@@ -1,0 +1,54 @@
+// The traffic log's view: read-only, lines appended at the end in a colour, cleared at once.
+// Appends are gathered and painted on a short timer, so a burst of traffic costs one repaint,
+// not one per line. It keeps the newest MaxLines lines and at most MaxChars characters; older
+// lines are dropped first. Bytes are shown as GB18030 text; control bytes (zero, CR, LF, ...)
+// are shown as their Unicode control pictures (␀ ␍ ␊ ...) on a grey background, so they are
+// visible and cannot be mistaken for payload text, and a log line is always one line.
+#pragma once
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "platform/wintypes.h"
+
+// A colour as 0x00BBGGRR.
+using TLogColor = std::uint32_t;
+
+class TLogView : public QPlainTextEdit {
+ public:
+  static constexpr std::size_t MaxLines = 100000;
+  static constexpr std::size_t MaxChars = 32u << 20;
+  static constexpr int FlushIntervalMs = 30;
+
+  explicit TLogView(QWidget* parent = nullptr);
+
+  // `text` holds GB18030 bytes, any value included.
+  void AppendLine(TLogColor color, std::string_view text);
+  void ClearLines();
+  // Paints what is still gathered; tests and shut-down call it, the timer does otherwise.
+  void Flush();
+
+  std::size_t LineCount();
+  // The shown text of line `index` (0 = oldest kept) and its colour.
+  QString LineText(std::size_t index);
+  TLogColor LineColor(std::size_t index);
+
+ private:
+  struct Pending {
+    TLogColor color;
+    QString text;
+  };
+  void TrimToBounds();
+
+  QTimer flushTimer_;
+  std::deque<Pending> pending_;
+  std::size_t pendingChars_ = 0;
+  std::deque<std::size_t> lineChars_;  // characters of each shown line, oldest first
+  std::size_t shownChars_ = 0;
+};
+
+// Text shown for `bytes`: GB18030 decoded, control characters replaced by their pictures.
+QString LogDisplayText(std::string_view bytes);
