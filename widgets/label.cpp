@@ -1,0 +1,32 @@
+#include "widgets/label.h"
+
+#include "platform/codepage.h"
+
+TLabel::TLabel(QWidget* parent) : QLabel(parent) {
+  // Received bytes and port names are never markup.
+  setTextFormat(Qt::PlainText);
+}
+
+TLabel::TLabel(QWidget* parent, const std::string& caption, int left, int top) : TLabel(parent) {
+  move(left, top);
+  SetCaption(caption);
+}
+
+void TLabel::SetCaption(const std::string& caption) {
+  setText(AnsiToQString(caption));
+  if (autoSize_) adjustSize();
+}
+
+std::string TLabel::Caption() const { return QStringToAnsi(text()); }
+
+void TLabel::SetAutoSize(bool autoSize) {
+  autoSize_ = autoSize;
+  if (autoSize_) adjustSize();
+}
+
+TCounterLabel::TCounterLabel(QWidget* parent) : TLabel(parent) {
+  SetAutoSize(false);
+  setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  setLineWidth(1);
+}

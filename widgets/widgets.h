@@ -1,0 +1,16 @@
+// Everything a window is built from, in one include.
+#pragma once
+#include "widgets/application.h"
+#include "widgets/button.h"
+#include "widgets/checkbox.h"
+#include "widgets/color.h"
+#include "widgets/combobox.h"
+#include "widgets/edit.h"
+#include "widgets/font.h"
+#include "widgets/form.h"
+#include "widgets/groupbox.h"
+#include "widgets/label.h"
+#include "widgets/numedit.h"
+#include "widgets/shape.h"
+#include "widgets/sizepanel.h"
+#include "widgets/spinedit.h"
