@@ -1,0 +1,114 @@
+#include "i18n/translation.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <vector>
+
+#include "i18n/resourcetext.h"
+#include "platform/exception.h"
+#include "platform/files/readonlyfile.h"
+
+namespace {
+// Constant-initialised: nothing here depends on the order in which files are initialised.
+std::unique_ptr<std::string> g_executablePath;
+std::unique_ptr<i18n::TEmbeddedCatalogueIndex> g_catalogueIndex;
+std::unique_ptr<std::vector<std::string>> g_resourceDomains;
+std::unique_ptr<std::shared_mutex> g_resourceDomainsLockOwner;
+// Read by any thread that loads a resource string, so it is the one atomic reference.
+std::atomic<std::shared_mutex*> g_resourceDomainsLock{nullptr};
+std::unique_ptr<i18n::TTranslator> g_translator;
+bool g_platformIsNT = false;
+std::unique_ptr<THook> g_loaderHook;
+
+const std::string kNoPath;
+}  // namespace
+
+void InitializeTranslationUnit() {
+  if (g_loaderHook || g_translator) throw Exception("The translation unit is already started");
+  g_executablePath = std::make_unique<std::string>(GetExecutablePath());
+
+  g_catalogueIndex = std::make_unique<i18n::TEmbeddedCatalogueIndex>();
+  g_catalogueIndex->ScanExecutable(*g_executablePath);
+
+  g_resourceDomains = std::make_unique<std::vector<std::string>>();
+  g_resourceDomains->push_back("default");
+
+  g_resourceDomainsLockOwner = std::make_unique<std::shared_mutex>();
+  g_resourceDomainsLock.store(g_resourceDomainsLockOwner.get());
+
+  g_translator = std::make_unique<i18n::TTranslator>(*g_executablePath, g_catalogueIndex.get());
+
+  // Linux stands in for the NT family: resource strings are wide.
+  g_platformIsNT = true;
+
+  g_loaderHook = std::make_unique<THook>(&LoadTranslatedResourceString);
+}
+
+void FinalizeTranslationUnit() {
+  // Each reference is cleared before its object goes.
+  {
+    auto translator = std::move(g_translator);
+  }
+  g_resourceDomainsLock.store(nullptr);
+  {
+    auto lock = std::move(g_resourceDomainsLockOwner);
+  }
+  {
+    auto domains = std::move(g_resourceDomains);
+  }
+  {
+    auto hook = std::move(g_loaderHook);
+  }
+  {
+    auto index = std::move(g_catalogueIndex);
+  }
+  {
+    auto path = std::move(g_executablePath);
+  }
+}
+
+i18n::TTranslator* GlobalTranslator() { return g_translator.get(); }
+
+const i18n::TEmbeddedCatalogueIndex* CatalogueIndex() { return g_catalogueIndex.get(); }
+
+const std::string& ExecutablePath() { return g_executablePath ? *g_executablePath : kNoPath; }
+
+bool PlatformIsNT() { return g_platformIsNT; }
+
+std::u16string DefaultTranslate(std::u16string_view text) {
+  i18n::TTranslator* translator = g_translator.get();
+  return translator != nullptr ? translator->TranslateText(text) : std::u16string(text);
+}
+
+std::u16string DefaultTranslateInDomain(const std::string& domain, std::u16string_view text) {
+  i18n::TTranslator* translator = g_translator.get();
+  return translator != nullptr ? translator->TranslateInDomain(domain, text) : std::u16string(text);
+}
+
+void RegisterResourceDomain(const std::string& domain) {
+  std::shared_mutex* lock = g_resourceDomainsLock.load();
+  if (lock == nullptr) throw Exception("Cannot register the resource domain " + domain + ": translation is not started");
+  std::unique_lock guard(*lock);
+  g_resourceDomains->push_back(domain);
+}
+
+std::vector<std::string> ResourceDomains() {
+  std::shared_mutex* lock = g_resourceDomainsLock.load();
+  if (lock == nullptr) return {};
+  std::shared_lock guard(*lock);
+  return *g_resourceDomains;
+}
+
+std::u16string TranslateResourceText(std::u16string_view text) {
+  std::shared_mutex* lock = g_resourceDomainsLock.load();
+  if (lock == nullptr) return std::u16string(text);
+  std::shared_lock guard(*lock);
+  std::u16string result(text);
+  for (const std::string& domain : *g_resourceDomains) {
+    result = DefaultTranslateInDomain(domain, text);
+    if (result != text) break;
+  }
+  return result;
+}
