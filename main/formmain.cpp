@@ -73,8 +73,8 @@ void TFormMain::CreateControls() {
   new TLabel(VwGroupBox1, Ansi("超时"), 16, 133);
   VwCbBoxPort = Place(new TFlatComboBox(VwGroupBox1), 64, 8, 89, 20);
   VwCbBoxBand = Place(new TFlatComboBox(VwGroupBox1), 64, 32, 89, 20);
-  VwCbBoxBand->SetItems({"110", "300", "600", "1200", "4800", "9600", "19200", "38400", "56000", "57600", "115200",
-                         "128000", "256000"});
+  VwCbBoxBand->SetItems({"110", "300", "600", "1200", "4800", "9600", "19200", "38400", "56000", "57600",
+                         "115200", "128000", "256000"});
   VwCbBoxBand->SetItemIndex(5);
   VwCbBoxData = Place(new TFlatComboBox(VwGroupBox1), 64, 56, 89, 20);
   VwCbBoxData->SetItems({"5", "6", "7", "8"});

@@ -77,8 +77,8 @@ void TFormMain::SocketDataArrived(const std::string& block) {
 
 void TFormMain::SerialDataArrived(const std::string& block) {
   if (VwCheckBoxDisplay->Checked()) {
-    AddLogLine(clGreen, DataLine(ClientSocket->Active() ? texts::SerialToNet() : texts::SerialReceived(), block,
-                                 VwCheckBoxHex->Checked()));
+    AddLogLine(clGreen, DataLine(ClientSocket->Active() ? texts::SerialToNet() : texts::SerialReceived(),
+                                 block, VwCheckBoxHex->Checked()));
   }
   if (!ClientSocket->Active()) return;
   FBytesToSocket += std::int64_t(block.size());

@@ -3,7 +3,8 @@
 #include "main/texts.h"
 
 std::string StripSystemText(std::string text) {
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.')) text.pop_back();
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
+    text.pop_back();
   return text;
 }
 
@@ -32,7 +33,8 @@ void TFormMain::ClientSocketDisconnect(TObject*, endpoint::TSocketEndpoint*) {
   ResumeNetworkReads();
 }
 
-void TFormMain::ClientSocketError(TObject*, endpoint::TSocketEndpoint*, endpoint::TErrorEvent, int& ErrorCode) {
+void TFormMain::ClientSocketError(TObject*, endpoint::TSocketEndpoint*, endpoint::TErrorEvent,
+                                  int& ErrorCode) {
   const std::string text = FErrorText ? StripSystemText(FErrorText(ErrorCode)) : std::string();
   AddLogLine(clRed, texts::SystemPrefix() + text);
   ErrorCode = 0;

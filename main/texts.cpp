@@ -4,10 +4,10 @@
 
 namespace texts {
 // Converted once: some are used for every block.
-#define COMRELAY_TEXT(name, utf8)          \
-  const std::string& name() {                  \
+#define COMRELAY_TEXT(name, utf8)            \
+  const std::string& name() {                \
     static const std::string s = Ansi(utf8); \
-    return s;                              \
+    return s;                                \
   }
 COMRELAY_TEXT(Caption, "通讯转发")
 COMRELAY_TEXT(SerialOpened, "系统：成功打开串口")

@@ -106,7 +106,8 @@ class TTcpDouble : public endpoint::TTcpEndpoint {
  public:
   std::string Host() const override { return host; }
   void SetHost(const std::string& v) override {
-    if (active && QString::fromLatin1(v.c_str()).compare(QString::fromLatin1(host.c_str()), Qt::CaseInsensitive))
+    if (active &&
+        QString::fromLatin1(v.c_str()).compare(QString::fromLatin1(host.c_str()), Qt::CaseInsensitive))
       throw Exception("Can't change value while socket is active");
     host = v;
   }

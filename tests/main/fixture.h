@@ -19,12 +19,13 @@ class ConsoleTest : public ::testing::Test {
     auto tcp = std::make_unique<doubles::TTcpDouble>();
     serial = comm.get();
     net = tcp.get();
-    TFormMainParts parts{std::move(comm), std::move(tcp),
-                         [ports, portsReadable](std::vector<std::string>& out) {
-                           out = ports;
-                           return portsReadable;
-                         },
-                         [](int code) { return code == 10061 ? std::string("Connection refused.\r\n") : std::string(); }};
+    TFormMainParts parts{
+        std::move(comm), std::move(tcp),
+        [ports, portsReadable](std::vector<std::string>& out) {
+          out = ports;
+          return portsReadable;
+        },
+        [](int code) { return code == 10061 ? std::string("Connection refused.\r\n") : std::string(); }};
     form = std::make_unique<TFormMain>(std::move(parts));
   }
 

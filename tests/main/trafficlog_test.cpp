@@ -1,8 +1,9 @@
+#include "main/trafficlog.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 
-#include "main/trafficlog.h"
 #include "tests/main/fixture.h"
 #include "widgets/logview.h"
 
