@@ -22,7 +22,8 @@ class TMethod<void(Args...)> {
   TMethod(std::nullptr_t) {}
   template <class T>
   TMethod(T* object, void (T::*method)(Args...))
-      : object_(object), call_([object, method](Args... args) { (object->*method)(std::forward<Args>(args)...); }) {}
+      : object_(object),
+        call_([object, method](Args... args) { (object->*method)(std::forward<Args>(args)...); }) {}
   // Any callable, for tests and adapters; `object` only identifies the receiver.
   template <class F>
   static TMethod FromCallable(F&& f, const void* object = nullptr) {

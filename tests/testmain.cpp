@@ -1,8 +1,9 @@
 // Every test binary gets a QApplication on the offscreen platform, so widgets and posted
 // messages work the same way they do in the console.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <cstdlib>
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

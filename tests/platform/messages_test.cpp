@@ -1,3 +1,5 @@
+#include "platform/messages.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "platform/exception.h"
-#include "platform/messages.h"
 
 namespace {
 TLocalBlock MakeBlock(char fill) {
@@ -43,7 +44,8 @@ TEST(Messages, DeliveredOnUiThreadInPostingOrderPerThread) {
 
 TEST(Messages, BlockTravelsWithTheMessage) {
   std::string seen;
-  TMessageWindow window([&](TMessage& m) { seen.assign(reinterpret_cast<const char*>(m.LParam), m.Block.Size()); });
+  TMessageWindow window(
+      [&](TMessage& m) { seen.assign(reinterpret_cast<const char*>(m.LParam), m.Block.Size()); });
   TLocalBlock b = MakeBlock('x');
   const LPARAM p = reinterpret_cast<LPARAM>(b.Data());
   ASSERT_TRUE(PostMessageA(window.Handle(), WM_USER, 0, p, std::move(b)));

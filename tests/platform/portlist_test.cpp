@@ -1,11 +1,11 @@
+#include "platform/portlist.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-
-#include "platform/portlist.h"
 
 namespace fs = std::filesystem;
 
@@ -18,8 +18,8 @@ TEST(PortList, RealDevicesOnlyAndEmpty8250SlotsSkipped) {
     if (type) std::ofstream(tty / name / "type") << type << "\n";
   };
   port("ttyUSB0", true, nullptr);
-  port("ttyS0", true, "4");   // a real 16550A
-  port("ttyS1", true, "0");   // an 8250 slot with no UART
+  port("ttyS0", true, "4");      // a real 16550A
+  port("ttyS1", true, "0");      // an 8250 slot with no UART
   port("tty1", false, nullptr);  // a virtual console
   port("ttyACM3", true, nullptr);
   std::vector<std::string> names;
