@@ -1,0 +1,145 @@
+#include <cstring>
+
+#include "comm/serialthreads.h"
+#include "platform/lasterror.h"
+#include "platform/localmem.h"
+
+namespace {
+constexpr DWORD kWatchedLineEvents = EV_RLSD | EV_ERR | EV_RING;
+constexpr DWORD kModemCarrier = 8;
+constexpr DWORD kModemRing = 4;
+// A read that completes at once with nothing (interval MAXDWORD and no totals) is retried after
+// this pause, so such settings cannot spin the thread.
+constexpr DWORD kEmptyReadPauseMs = 20;
+}  // namespace
+
+TReadThread::TReadThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow)
+    : TThread(true), FPortHandle(port), FStopSignal(stopSignal), FNotifyWindow(notifyWindow) {}
+
+void TReadThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHangup, 0, 0); }
+
+bool TReadThread::Stopping() { return WaitForSingleObject(FStopSignal, 0) != WAIT_TIMEOUT; }
+
+void TReadThread::Execute() {
+  FReadRecord = OVERLAPPED{};
+  FLineRecord = OVERLAPPED{};
+  FReadRecord.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  FLineRecord.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  if (!FReadRecord.hEvent || !FLineRecord.hEvent) {
+    SignalHangup();
+  } else if (!SetCommMask(FPortHandle, kWatchedLineEvents)) {
+    SignalHangup();
+  } else if (StartLineEventWait() && StartRead()) {
+    const HANDLE waitList[3] = {FStopSignal, FLineRecord.hEvent, FReadRecord.hEvent};
+    for (;;) {
+      const DWORD r = WaitForMultipleObjects(3, waitList, FALSE, INFINITE);
+      if (r == WAIT_OBJECT_0) break;
+      if (r == WAIT_OBJECT_0 + 1) {
+        if (!HandleLineEvent(true) || !StartLineEventWait()) break;
+      } else if (r == WAIT_OBJECT_0 + 2) {
+        if (!FinishRead() || !StartRead()) break;
+      } else {
+        SignalHangup();
+        break;
+      }
+    }
+  }
+  PurgeComm(FPortHandle, PURGE_RXABORT | PURGE_RXCLEAR);
+  // The purge ends the pending read but not the line-event wait; an empty mask ends that one,
+  // before the records it writes to go away.
+  SetCommMask(FPortHandle, 0);
+  if (FReadRecord.hEvent) CloseHandle(FReadRecord.hEvent);
+  if (FLineRecord.hEvent) CloseHandle(FLineRecord.hEvent);
+}
+
+bool TReadThread::StartRead() {
+  for (;;) {
+    if (Stopping()) return false;
+    DWORD count = 0;
+    if (ReadFile(FPortHandle, FBuffer.data(), kReadBufferSize, &count, &FReadRecord)) {
+      if (!DeliverBlock(count)) return false;
+      if (count == 0) WaitForSingleObject(FStopSignal, kEmptyReadPauseMs);
+      continue;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) return true;
+    if (error != ERROR_INVALID_HANDLE) SignalHangup();
+    return false;
+  }
+}
+
+bool TReadThread::FinishRead() {
+  DWORD count = 0;
+  if (!GetOverlappedResult(FPortHandle, &FReadRecord, &count, FALSE)) {
+    if (GetLastError() != ERROR_INVALID_HANDLE) SignalHangup();
+    return false;
+  }
+  return DeliverBlock(count);
+}
+
+bool TReadThread::DeliverBlock(DWORD count) {
+  // An empty read delivers nothing and keeps reception going.
+  if (count == 0) return true;
+  TLocalBlock block = LocalAlloc(LPTR, count + 1);
+  if (!block) {
+    SignalHangup();
+    return false;
+  }
+  std::memcpy(block.Data(), FBuffer.data(), count);
+  block.Data()[count] = 0;
+  const LPARAM data = reinterpret_cast<LPARAM>(block.Data());
+  // A block that cannot be posted is freed with the failed post.
+  if (!PostMessageA(FNotifyWindow, CommMsgDataReceived, count, data, std::move(block))) {
+    SignalHangup();
+    return false;
+  }
+  return true;
+}
+
+bool TReadThread::StartLineEventWait() {
+  for (;;) {
+    if (Stopping()) return false;
+    if (WaitCommEvent(FPortHandle, &FEventMask, &FLineRecord)) {
+      if (!HandleLineEvent(false)) return false;
+      continue;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) return true;
+    if (error != ERROR_INVALID_HANDLE) SignalHangup();
+    return false;
+  }
+}
+
+bool TReadThread::HandleLineEvent(bool checkCompletion) {
+  bool answer = false;
+  if (checkCompletion) {
+    DWORD unused = 0;
+    if (!GetOverlappedResult(FPortHandle, &FLineRecord, &unused, FALSE)) {
+      if (GetLastError() != ERROR_INVALID_HANDLE) SignalHangup();
+      return false;
+    }
+  }
+  if (FEventMask & EV_ERR) {
+    DWORD errors = 0;
+    if (!ClearCommError(FPortHandle, &errors, nullptr)) {
+      if (GetLastError() != ERROR_INVALID_HANDLE) SignalHangup();
+      return false;
+    }
+    if (!PostMessageA(FNotifyWindow, CommMsgReceiveError, 0, static_cast<LPARAM>(errors))) {
+      SignalHangup();
+      return false;
+    }
+    answer = true;
+  }
+  const DWORD modem =
+      ((FEventMask & EV_RLSD) ? kModemCarrier : 0) | ((FEventMask & EV_RING) ? kModemRing : 0);
+  if (modem) {
+    if (!PostMessageA(FNotifyWindow, CommMsgModemStateChange, 0, static_cast<LPARAM>(modem))) {
+      SignalHangup();
+      return false;
+    }
+    answer = true;
+  }
+  if (!answer) SignalHangup();
+  return answer;
+}

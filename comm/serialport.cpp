@@ -1,0 +1,152 @@
+#include "comm/serialport.h"
+
+#include <cstring>
+
+#include "comm/serialthreads.h"
+#include "platform/localmem.h"
+#include "platform/messages.h"
+#include "platform/sync/threadqueue.h"
+
+namespace {
+// The component's messages, GB18030 bytes.
+const char kAlreadyOpen[] = "\xb4\xcb\xb4\xae\xbf\xda\xd2\xd1\xbe\xad\xb4\xf2\xbf\xaa";  // 此串口已经打开
+const char kOpenFailed[] =
+    "\xb4\xf2\xbf\xaa\xb4\xae\xbf\xda\xb3\xf6\xb4\xed"  // 打开串口出错
+    "\r\n"
+    "\xb4\xcb\xb4\xae\xbf\xda\xb2\xbb\xb4\xe6\xd4\xda\xbb\xf2\xb1\xbb\xd5\xbc\xd3\xc3";  // 此串口不存在或被占用
+const char kQueuesFailed[] =
+    "\xb3\xf5\xca\xbc\xbb\xaf\xbb\xba\xb3\xe5\xc7\xf8\xb3\xf6\xb4\xed";      // 初始化缓冲区出错
+const char kNoEvent[] = "\xce\xde\xb7\xa8\xb4\xb4\xbd\xa8\xca\xc2\xbc\xfe";  // 无法创建事件
+const char kNoReader[] = "\xce\xde\xb7\xa8\xb4\xb4\xbd\xa8\xb6\xc1\xcf\xdf\xb3\xcc";  // 无法创建读线程
+const char kNoWriter[] = "\xce\xde\xb7\xa8\xb4\xb4\xbd\xa8\xd0\xb4\xcf\xdf\xb3\xcc";  // 无法创建写线程
+
+constexpr DWORD kQueueSize = 4096;
+constexpr DWORD kFirstStopWaitMs = 10'000;
+}  // namespace
+
+TSerialPort::TSerialPort(TObject*, bool designing) {
+  if (!designing) {
+    FNotifyWindowObject = std::make_unique<TMessageWindow>([this](TMessage& m) { HandleNotification(m); });
+    FNotifyWindow = FNotifyWindowObject->Handle();
+  }
+}
+
+TSerialPort::~TSerialPort() {
+  Close();
+  FNotifyWindowObject.reset();
+}
+
+void TSerialPort::Release(HANDLE& handle) {
+  if (handle) CloseHandle(handle);
+  handle = 0;
+}
+
+void TSerialPort::Open() {
+  if (FPortHandle) throw ESerialError(kAlreadyOpen);
+  const std::string path = "\\\\.\\" + FCommName;
+  HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, 0);
+  if (port == INVALID_HANDLE_VALUE) throw ESerialError(kOpenFailed);
+  if (!SetupComm(port, kQueueSize, kQueueSize)) {
+    CloseHandle(port);
+    throw ESerialError(kQueuesFailed);
+  }
+  FPortHandle = port;
+  PurgeComm(FPortHandle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+  ApplyTimeoutSettings();
+  ApplyLineSettings();
+
+  FStopSignal = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!FStopSignal) {
+    Release(FPortHandle);
+    throw ESerialError(kNoEvent);
+  }
+  try {
+    FReceiver = std::make_unique<TReadThread>(FPortHandle, FStopSignal, FNotifyWindow);
+  } catch (...) {
+    FReceiver.reset();
+    Release(FStopSignal);
+    Release(FPortHandle);
+    throw ESerialError(kNoReader);
+  }
+  FReceiver->SetPriority(THREAD_PRIORITY_HIGHEST);
+  try {
+    FTransmitter = std::make_unique<TWriteThread>(FPortHandle, FStopSignal, FNotifyWindow, &FPendingBytes);
+  } catch (...) {
+    StopReceiveThread();
+    FTransmitter.reset();
+    Release(FStopSignal);
+    Release(FPortHandle);
+    throw ESerialError(kNoWriter);
+  }
+  FTransmitter->SetPriority(THREAD_PRIORITY_ABOVE_NORMAL);
+  FReceiver->Resume();
+  FTransmitter->Resume();
+}
+
+void TSerialPort::Close() {
+  if (!FPortHandle) return;
+  StopReceiveThread();
+  StopTransmitThread();
+  Release(FStopSignal);
+  Release(FPortHandle);
+  FPendingBytes.store(0, std::memory_order_relaxed);
+}
+
+void TSerialPort::StopReceiveThread() {
+  if (!FReceiver) return;
+  SetEvent(FStopSignal);
+  PurgeComm(FPortHandle, PURGE_RXABORT | PURGE_RXCLEAR);
+  // A thread that never started has nothing to wait for: releasing it starts it, it sees the
+  // stop signal and ends.
+  if (FReceiver->Started() && !FReceiver->WaitFor(kFirstStopWaitMs)) FReceiver->Terminate();
+  FReceiver.reset();  // waits for the end, however long
+}
+
+void TSerialPort::StopTransmitThread() {
+  if (!FTransmitter) return;
+  SetEvent(FStopSignal);
+  PurgeComm(FPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
+  if (FTransmitter->Started() && !FTransmitter->WaitFor(kFirstStopWaitMs)) FTransmitter->Terminate();
+  FTransmitter.reset();
+}
+
+bool TSerialPort::WriteData(const void* data, WORD count) {
+  if (!FTransmitter || count == 0 || !data) return false;
+  TLocalBlock block = LocalAlloc(LPTR, std::size_t{count} + 1);
+  if (!block) return false;
+  std::memcpy(block.Data(), data, count);
+  const LPARAM bytes = reinterpret_cast<LPARAM>(block.Data());
+  // Counted before posting, so the thread can never take off more than was added.
+  FPendingBytes.fetch_add(count, std::memory_order_relaxed);
+  if (!PostThreadMessageA(FTransmitter->ThreadID(), CommMsgWriteRequest, count, bytes, std::move(block))) {
+    FPendingBytes.fetch_sub(count, std::memory_order_relaxed);
+    return false;
+  }
+  return true;
+}
+
+void TSerialPort::HandleNotification(TMessage& m) {
+  switch (m.Msg) {
+    case CommMsgDataReceived:
+      OnReceiveData(this, reinterpret_cast<void*>(m.LParam), static_cast<WORD>(m.WParam));
+      // Released after the handler, also when none is assigned (and, through the message, when
+      // the handler throws).
+      LocalFree(m.Block);
+      break;
+    case CommMsgReceiveError:
+      OnReceiveError(this, static_cast<DWORD>(m.LParam));
+      break;
+    case CommMsgRequestHangup:
+      OnRequestHangup(this);
+      break;
+    case CommMsgModemStateChange:
+      OnModemStateChange(this, static_cast<DWORD>(m.LParam));
+      break;
+    case CommMsgSendDataEmpty:
+      OnSendDataEmpty(this);
+      break;
+    default:
+      break;
+  }
+}

@@ -1,0 +1,59 @@
+// The receive and transmit threads of TSerialPort. Each gets the port, the stop event and the
+// notification window before it starts and only reads them; they hand everything to the UI
+// thread by posting and never wait for it.
+#pragma once
+#include <array>
+#include <atomic>
+#include <cstddef>
+
+#include "comm/serialtypes.h"
+#include "platform/serial/comm.h"
+#include "platform/sync/thread.h"
+
+class TReadThread final : public TThread {
+ public:
+  TReadThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow);
+  ~TReadThread() override { Finish(); }
+
+ protected:
+  void Execute() override;
+
+ private:
+  bool StartRead();
+  bool FinishRead();
+  bool DeliverBlock(DWORD count);
+  bool StartLineEventWait();
+  bool HandleLineEvent(bool checkCompletion);
+  void SignalHangup();
+  bool Stopping();
+
+  const HANDLE FPortHandle;
+  const HANDLE FStopSignal;
+  const HWND FNotifyWindow;
+  std::array<char, kReadBufferSize> FBuffer{};
+  DWORD FEventMask = 0;
+  OVERLAPPED FReadRecord{};
+  OVERLAPPED FLineRecord{};
+};
+
+class TWriteThread final : public TThread {
+ public:
+  // `pendingBytes` counts bytes queued and not yet written; the thread takes off what it writes
+  // or drops.
+  TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, std::atomic<std::size_t>* pendingBytes);
+  ~TWriteThread() override { Finish(); }
+
+ protected:
+  void Execute() override;
+
+ private:
+  bool WriteBlock(const char* data, DWORD count);
+  void SignalHangup();
+  void Written(std::size_t bytes);
+
+  const HANDLE FPortHandle;
+  const HANDLE FStopSignal;
+  const HWND FNotifyWindow;
+  std::atomic<std::size_t>* const FPendingBytes;
+  OVERLAPPED FWriteRecord{};
+};

@@ -1,0 +1,36 @@
+// Types shared by TSerialPort and its threads: enumerations, events, notification numbers and
+// the component's exception.
+#pragma once
+#include <cstdint>
+
+#include "platform/exception.h"
+#include "platform/messages.h"
+#include "platform/object.h"
+
+enum class TByteSize : std::uint8_t { _5, _6, _7, _8 };
+enum class TParity : std::uint8_t { None, Odd, Even, Mark, Space };
+enum class TStopBits : std::uint8_t { _1, _1_5, _2 };
+enum class TDtrControl : std::uint8_t { DtrEnable, DtrDisable, DtrHandshake };
+enum class TRtsControl : std::uint8_t { RtsEnable, RtsDisable, RtsHandshake, RtsTransmissionAvailable };
+
+using TReceiveDataEvent = TMethod<void(TObject* Sender, void* Buffer, WORD BufferLength)>;
+using TReceiveErrorEvent = TMethod<void(TObject* Sender, DWORD EventMask)>;
+using TModemStateChangeEvent = TMethod<void(TObject* Sender, DWORD ModemEvent)>;
+using TSendDataEmptyEvent = TMethod<void(TObject* Sender)>;
+
+// Posted to the component's notification window.
+inline constexpr UINT CommMsgDataReceived = WM_USER + 1;
+inline constexpr UINT CommMsgReceiveError = WM_USER + 2;
+inline constexpr UINT CommMsgRequestHangup = WM_USER + 3;
+inline constexpr UINT CommMsgModemStateChange = WM_USER + 4;
+inline constexpr UINT CommMsgSendDataEmpty = WM_USER + 5;
+// Posted to the transmit thread's queue.
+inline constexpr UINT CommMsgWriteRequest = WM_USER + 1;
+
+// The size of one read, and so the largest received block.
+inline constexpr DWORD kReadBufferSize = 4096;
+
+class ESerialError : public Exception {
+ public:
+  using Exception::Exception;
+};

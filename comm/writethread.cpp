@@ -1,0 +1,94 @@
+#include "comm/serialthreads.h"
+#include "platform/lasterror.h"
+#include "platform/localmem.h"
+#include "platform/sync/threadqueue.h"
+
+TWriteThread::TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow,
+                           std::atomic<std::size_t>* pendingBytes)
+    : TThread(true),
+      FPortHandle(port),
+      FStopSignal(stopSignal),
+      FNotifyWindow(notifyWindow),
+      FPendingBytes(pendingBytes) {}
+
+void TWriteThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHangup, 0, 0); }
+
+void TWriteThread::Written(std::size_t bytes) { FPendingBytes->fetch_sub(bytes, std::memory_order_relaxed); }
+
+void TWriteThread::Execute() {
+  FWriteRecord = OVERLAPPED{};
+  FWriteRecord.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  if (!FWriteRecord.hEvent) {
+    SignalHangup();
+  } else {
+    bool emptyNotice = true;
+    for (;;) {
+      MSG msg;
+      if (!PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) {
+        if (emptyNotice && !PostMessageA(FNotifyWindow, CommMsgSendDataEmpty, 0, 0)) {
+          SignalHangup();
+          break;
+        }
+        emptyNotice = false;
+        const DWORD r = MsgWaitForMultipleObjects(1, &FStopSignal, FALSE, INFINITE, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) break;
+        if (r == WAIT_OBJECT_0 + 1) continue;
+        SignalHangup();
+        break;
+      }
+      const bool isWrite = msg.message == CommMsgWriteRequest;
+      if (WaitForSingleObject(FStopSignal, 0) != WAIT_TIMEOUT) {
+        if (isWrite) Written(msg.wParam);
+        break;
+      }
+      // Thread messages here are never addressed to a window; anything but a write request is
+      // dropped (its block freed with it).
+      if (!isWrite) continue;
+      const bool ok = WriteBlock(reinterpret_cast<const char*>(msg.lParam), static_cast<DWORD>(msg.wParam));
+      LocalFree(msg.Block);
+      if (!ok) break;
+      emptyNotice = true;
+    }
+  }
+  PurgeComm(FPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
+  // Requests left in the queue are dropped unsent; their blocks go with them.
+  MSG left;
+  while (PeekMessageA(&left, 0, 0, 0, PM_REMOVE))
+    if (left.message == CommMsgWriteRequest) Written(left.wParam);
+  if (FWriteRecord.hEvent) CloseHandle(FWriteRecord.hEvent);
+}
+
+bool TWriteThread::WriteBlock(const char* data, DWORD count) {
+  DWORD offset = 0;
+  DWORD remaining = count;
+  auto lose = [&] {
+    Written(remaining);
+    return false;
+  };
+  while (remaining > 0) {
+    DWORD written = 0;
+    if (!WriteFile(FPortHandle, data + offset, remaining, &written, &FWriteRecord)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_INVALID_HANDLE) return lose();
+      if (error != ERROR_IO_PENDING) {
+        SignalHangup();
+        return lose();
+      }
+      const HANDLE list[2] = {FStopSignal, FWriteRecord.hEvent};
+      const DWORD r = WaitForMultipleObjects(2, list, FALSE, INFINITE);
+      if (r == WAIT_OBJECT_0) return lose();
+      if (r != WAIT_OBJECT_0 + 1) {
+        SignalHangup();
+        return lose();
+      }
+      if (!GetOverlappedResult(FPortHandle, &FWriteRecord, &written, TRUE)) {
+        if (GetLastError() != ERROR_INVALID_HANDLE) SignalHangup();
+        return lose();
+      }
+    }
+    remaining -= written;
+    offset += written;
+    Written(written);
+  }
+  return true;
+}

@@ -1,0 +1,465 @@
+#include "platform/serial/device.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/lasterror.h"
+#include "platform/serial/errors.h"
+#include "platform/serial/linemap.h"
+#include "platform/sync/threadqueue.h"
+
+namespace {
+// How often modem lines and error counters are looked at while a line-event wait is pending on a
+// device that has them: cheap, and an idle port wakes only a few times a second.
+constexpr auto kSampleEvery = std::chrono::milliseconds(200);
+
+BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+DWORD FromBackend(long result) { return Win32ErrorFromErrno(static_cast<int>(-result)); }
+
+TWaitClock::time_point After(std::uint64_t ms) {
+  return TWaitClock::now() + std::chrono::milliseconds(std::min<std::uint64_t>(ms, 1ull << 40));
+}
+}  // namespace
+
+std::shared_ptr<TSerialDevice> TSerialDevice::Create(std::unique_ptr<ISerialBackend> backend, DWORD& error) {
+  const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (fd < 0) {
+    error = Win32ErrorFromErrno(errno);
+    return nullptr;
+  }
+  return std::make_shared<TSerialDevice>(std::move(backend), fd);
+}
+
+TSerialDevice::TSerialDevice(std::unique_ptr<ISerialBackend> backend, int wakeFd)
+    : backend_(std::move(backend)), wakeFd_(wakeFd) {
+  backend_->SetNotifier([fd = wakeFd_] {
+    const std::uint64_t one = 1;
+    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+  });
+  eventBase_ = errorBase_ = backend_->SampleLines();
+}
+
+TSerialDevice::~TSerialDevice() {
+  {
+    std::lock_guard lock(lock_);
+    backend_.reset();
+  }
+  ::close(wakeFd_);
+}
+
+void TSerialDevice::OnClose() {
+  std::lock_guard lock(lock_);
+  closed_ = true;
+  if (read_) Finish(*read_, ERROR_OPERATION_ABORTED, read_->got), read_.reset();
+  if (write_) Finish(*write_, ERROR_OPERATION_ABORTED, write_->done), write_.reset();
+  if (wait_) Finish(*wait_, ERROR_OPERATION_ABORTED, 0), wait_.reset();
+  backend_.reset();
+}
+
+bool TSerialDevice::StartOp(TOp& op, OVERLAPPED* overlapped) {
+  if (!overlapped) return Fail(ERROR_INVALID_PARAMETER);
+  op.event = LookupHandleAs<TEvent>(overlapped->hEvent);
+  if (!op.event) return Fail(ERROR_INVALID_PARAMETER);
+  op.overlapped = overlapped;
+  op.owner = GetCurrentThreadId();
+  op.event->Reset();
+  overlapped->Internal = STATUS_PENDING;
+  overlapped->InternalHigh = 0;
+  return true;
+}
+
+void TSerialDevice::Finish(TOp& op, DWORD status, DWORD bytes) {
+  op.overlapped->Internal = status;
+  op.overlapped->InternalHigh = bytes;
+  op.event->Set();
+}
+
+void TSerialDevice::WatchFrom(DWORD) { AddWaitSource(shared_from_this()); }
+
+bool TSerialDevice::Sampled() const {
+  // A device without modem lines or counters (a pseudo-terminal) has nothing to look at.
+  return backend_->NeedsSampling() && (eventBase_.hasLines || eventBase_.hasCounters);
+}
+
+BOOL TSerialDevice::Setup(DWORD input, DWORD output) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  const int r = backend_->SetupQueues(input, output);
+  return r < 0 ? Fail(FromBackend(r)) : TRUE;
+}
+
+BOOL TSerialDevice::Purge(DWORD flags) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  // Aborting completes the operation, so the thread that waits for it wakes.
+  if ((flags & PURGE_RXABORT) && read_) {
+    Finish(*read_, ERROR_OPERATION_ABORTED, read_->got);
+    read_.reset();
+  }
+  if ((flags & PURGE_TXABORT) && write_) {
+    Finish(*write_, ERROR_OPERATION_ABORTED, write_->done);
+    write_.reset();
+  }
+  const bool in = flags & PURGE_RXCLEAR, out = flags & PURGE_TXCLEAR;
+  if (in) filter_.Reset();
+  if (in || out) {
+    const int r = backend_->Flush(in, out);
+    if (r < 0) return Fail(FromBackend(r));
+  }
+  return TRUE;
+}
+
+BOOL TSerialDevice::GetState(DCB& dcb) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  termios2 attributes{};
+  const int r = backend_->GetAttributes(attributes);
+  if (r < 0) return Fail(FromBackend(r));
+  if (haveDcb_) {
+    dcb = dcb_;
+    ReadTerminalFraming(attributes, dcb);
+  } else {
+    dcb = DcbFromTerminal(attributes);
+  }
+  return TRUE;
+}
+
+BOOL TSerialDevice::SetState(const DCB& dcb) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  termios2 current{};
+  int r = backend_->GetAttributes(current);
+  if (r < 0) return Fail(FromBackend(r));
+  TLineApply apply;
+  if (!MapDcbToTerminal(dcb, current, apply)) return Fail(ERROR_INVALID_PARAMETER);
+  // A refused record leaves the device as it was.
+  if ((r = backend_->SetAttributes(apply.attributes)) < 0) return Fail(FromBackend(r));
+  if (apply.rs485 != rs485_) {
+    // Without RS-485 support, toggle behaves as enable.
+    const bool supported = backend_->SetRs485(apply.rs485) == 0;
+    rs485_ = apply.rs485 && supported;
+  }
+  if ((r = backend_->SetModemLines(apply.dtr, apply.rts)) < 0) return Fail(FromBackend(r));
+  filter_.Configure(apply.errorChar, apply.nullStrip, apply.replacement);
+  dcb_ = dcb;
+  haveDcb_ = true;
+  return TRUE;
+}
+
+BOOL TSerialDevice::GetTimeouts(COMMTIMEOUTS& timeouts) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  timeouts = timeouts_;
+  return TRUE;
+}
+
+BOOL TSerialDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  if (timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutConstant == MAXDWORD &&
+      timeouts.ReadTotalTimeoutMultiplier == MAXDWORD)
+    return Fail(ERROR_INVALID_PARAMETER);
+  timeouts_ = timeouts;
+  return TRUE;
+}
+
+BOOL TSerialDevice::SetMask(DWORD mask) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  mask_ = mask;
+  // A pending wait ends with an empty mask, as on Win32.
+  if (wait_) {
+    *wait_->mask = 0;
+    Finish(*wait_, ERROR_SUCCESS, 0);
+    wait_.reset();
+  }
+  return TRUE;
+}
+
+BOOL TSerialDevice::GetMask(DWORD& mask) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  mask = mask_;
+  return TRUE;
+}
+
+DWORD TSerialDevice::CollectEvents(bool& forced, int& failure) {
+  DWORD events = 0;
+  forced = backend_->TakeForcedEvent(events);
+  if (forced) return events;
+  const TLineSample s = backend_->SampleLines();
+  failure = s.error;
+  if (s.error) return 0;
+  const TLineSample& b = eventBase_;
+  if (s.hasLines && b.hasLines) {
+    const unsigned changed = s.lines ^ b.lines;
+    if (changed & TLineSample::Carrier) events |= EV_RLSD;
+    if (changed & TLineSample::Cts) events |= EV_CTS;
+    if (changed & TLineSample::Dsr) events |= EV_DSR;
+    if ((changed & s.lines) & TLineSample::Ring) events |= EV_RING;
+  }
+  if (s.hasCounters && b.hasCounters) {
+    if (s.frame != b.frame || s.overrun != b.overrun || s.parity != b.parity) events |= EV_ERR;
+    if (s.brk != b.brk) events |= EV_BREAK;
+    if (s.ring != b.ring) events |= EV_RING;
+    if (s.carrier != b.carrier) events |= EV_RLSD;
+  }
+  eventBase_ = s;
+  return events & mask_;
+}
+
+BOOL TSerialDevice::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  if (!mask || wait_) return Fail(ERROR_INVALID_PARAMETER);
+  TEventOp op;
+  if (!StartOp(op, overlapped)) return FALSE;
+  op.mask = mask;
+  bool forced = false;
+  int failure = 0;
+  const DWORD events = CollectEvents(forced, failure);
+  if (failure) {
+    Finish(op, FromBackend(failure), 0);
+    return Fail(FromBackend(failure));
+  }
+  if (events || forced) {
+    *mask = events;
+    Finish(op, ERROR_SUCCESS, 0);
+    return TRUE;
+  }
+  if (Sampled()) op.nextSample = TWaitClock::now() + kSampleEvery;
+  wait_ = op;
+  WatchFrom(op.owner);
+  return Fail(ERROR_IO_PENDING);
+}
+
+BOOL TSerialDevice::ClearError(DWORD* errors, COMSTAT* status) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  const TLineSample s = backend_->SampleLines();
+  if (s.error) return Fail(FromBackend(s.error));
+  DWORD flags = 0;
+  if (s.hasCounters && errorBase_.hasCounters) {
+    if (s.frame != errorBase_.frame) flags |= CE_FRAME;
+    if (s.overrun != errorBase_.overrun) flags |= CE_OVERRUN;
+    if (s.parity != errorBase_.parity) flags |= CE_RXPARITY;
+    if (s.brk != errorBase_.brk) flags |= CE_BREAK;
+  }
+  errorBase_ = s;
+  if (errors) *errors = flags;
+  if (status) *status = COMSTAT{};
+  return TRUE;
+}
+
+void TSerialDevice::PumpRead(TReadOp& op) {
+  char raw[4096];
+  while (!op.failed && op.got < op.size) {
+    const DWORD room = op.size - op.got;
+    long n;
+    if (!filter_.Active()) {
+      n = backend_->Read(op.buffer + op.got, room);
+      if (n > 0) op.got += static_cast<DWORD>(n);
+    } else {
+      const std::size_t take =
+          std::min<std::size_t>(room - std::min<DWORD>(room, filter_.Slack()), sizeof raw);
+      if (take == 0) {
+        op.full = true;  // a carried 0xFF needs two places and only one is left
+        break;
+      }
+      n = backend_->Read(raw, take);
+      if (n > 0)
+        op.got += static_cast<DWORD>(filter_.Apply(raw, static_cast<std::size_t>(n), op.buffer + op.got));
+    }
+    if (n > 0) {
+      op.lastByte = TWaitClock::now();
+    } else if (n == -EAGAIN) {
+      break;
+    } else {
+      // A read of 0 bytes from a terminal means it hung up (its other side or the device is
+      // gone): a failure, never an empty read.
+      op.failed = true;
+      op.error = n == 0 ? ERROR_GEN_FAILURE : FromBackend(n);
+    }
+  }
+}
+
+bool TSerialDevice::ReadDone(const TReadOp& op, TWaitClock::time_point now) const {
+  if (op.failed || op.got == op.size || op.atOnce) return true;
+  if (op.firstByte && op.got > 0) return true;
+  if (now >= op.total) return true;
+  return op.full || (op.got > 0 && op.interval && now >= op.lastByte + *op.interval);
+}
+
+BOOL TSerialDevice::Read(void* buffer, DWORD size, DWORD* read, OVERLAPPED* overlapped) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  if (read_ || (!buffer && size)) return Fail(ERROR_INVALID_PARAMETER);
+  TReadOp op;
+  if (!StartOp(op, overlapped)) return FALSE;
+  op.buffer = static_cast<char*>(buffer);
+  op.size = size;
+  const COMMTIMEOUTS& t = timeouts_;
+  if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+      t.ReadTotalTimeoutConstant == 0) {
+    op.atOnce = true;
+  } else if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD) {
+    op.firstByte = true;
+    op.total = After(t.ReadTotalTimeoutConstant);
+  } else {
+    if (t.ReadTotalTimeoutMultiplier || t.ReadTotalTimeoutConstant)
+      op.total = After(std::uint64_t{t.ReadTotalTimeoutMultiplier} * size + t.ReadTotalTimeoutConstant);
+    if (t.ReadIntervalTimeout) op.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
+  }
+  PumpRead(op);
+  if (ReadDone(op, TWaitClock::now())) {
+    Finish(op, op.failed ? op.error : ERROR_SUCCESS, op.got);
+    if (op.failed) return Fail(op.error);
+    if (read) *read = op.got;
+    return TRUE;
+  }
+  read_ = op;
+  WatchFrom(op.owner);
+  return Fail(ERROR_IO_PENDING);
+}
+
+void TSerialDevice::PumpWrite(TWriteOp& op) {
+  while (!op.failed && op.done < op.size) {
+    const long n = backend_->Write(op.buffer + op.done, op.size - op.done);
+    if (n > 0) {
+      op.done += static_cast<DWORD>(n);
+      if (backend_->CompletesShortWrites()) break;
+    } else if (n == -EAGAIN || n == 0) {
+      break;
+    } else {
+      op.failed = true;
+      op.error = FromBackend(n);
+    }
+  }
+}
+
+bool TSerialDevice::WriteDone(const TWriteOp& op, TWaitClock::time_point now) const {
+  if (op.failed || op.done == op.size || now >= op.total) return true;
+  return op.done > 0 && backend_->CompletesShortWrites();
+}
+
+BOOL TSerialDevice::Write(const void* buffer, DWORD size, DWORD* written, OVERLAPPED* overlapped) {
+  std::lock_guard lock(lock_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  if (write_ || (!buffer && size)) return Fail(ERROR_INVALID_PARAMETER);
+  TWriteOp op;
+  if (!StartOp(op, overlapped)) return FALSE;
+  op.buffer = static_cast<const char*>(buffer);
+  op.size = size;
+  const COMMTIMEOUTS& t = timeouts_;
+  if (t.WriteTotalTimeoutMultiplier || t.WriteTotalTimeoutConstant)
+    op.total = After(std::uint64_t{t.WriteTotalTimeoutMultiplier} * size + t.WriteTotalTimeoutConstant);
+  PumpWrite(op);
+  if (WriteDone(op, TWaitClock::now())) {
+    Finish(op, op.failed ? op.error : ERROR_SUCCESS, op.done);
+    if (op.failed) return Fail(op.error);
+    if (written) *written = op.done;
+    return TRUE;
+  }
+  write_ = op;
+  WatchFrom(op.owner);
+  return Fail(ERROR_IO_PENDING);
+}
+
+BOOL TSerialDevice::Result(OVERLAPPED* overlapped, DWORD* transferred) {
+  std::lock_guard lock(lock_);
+  if (overlapped->Internal == STATUS_PENDING) return Fail(ERROR_IO_INCOMPLETE);
+  if (transferred) *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+  if (overlapped->Internal != ERROR_SUCCESS) return Fail(static_cast<DWORD>(overlapped->Internal));
+  return TRUE;
+}
+
+void TSerialDevice::Prepare(std::vector<TPollItem>& items, TWaitClock::time_point& deadline) {
+  std::lock_guard lock(lock_);
+  if (closed_) return;
+  const DWORD self = GetCurrentThreadId();
+  const int fd = backend_->Fd();
+  if (read_ && read_->owner == self) {
+    items.push_back({fd, POLLIN, 0});
+    deadline = std::min(deadline, read_->total);
+    if (read_->got > 0 && read_->interval) deadline = std::min(deadline, read_->lastByte + *read_->interval);
+  }
+  if (write_ && write_->owner == self) {
+    items.push_back({fd, POLLOUT, 0});
+    deadline = std::min(deadline, write_->total);
+  }
+  if (wait_ && wait_->owner == self) {
+    items.push_back({wakeFd_, POLLIN, 0});
+    deadline = std::min(deadline, wait_->nextSample);
+  }
+}
+
+void TSerialDevice::DrainWake() {
+  std::uint64_t value;
+  while (::read(wakeFd_, &value, sizeof value) < 0 && errno == EINTR) {
+  }
+}
+
+void TSerialDevice::Progress(const TPollItem* items, std::size_t count) {
+  std::lock_guard lock(lock_);
+  if (closed_) return;
+  const DWORD self = GetCurrentThreadId();
+  bool woken = false;
+  for (std::size_t i = 0; i < count; ++i)
+    if (items[i].fd == wakeFd_ && items[i].revents) woken = true;
+  const auto now = TWaitClock::now();
+  if (read_ && read_->owner == self) {
+    PumpRead(*read_);
+    if (ReadDone(*read_, now)) {
+      Finish(*read_, read_->failed ? read_->error : ERROR_SUCCESS, read_->got);
+      read_.reset();
+    }
+  }
+  if (write_ && write_->owner == self) {
+    PumpWrite(*write_);
+    if (WriteDone(*write_, now)) {
+      Finish(*write_, write_->failed ? write_->error : ERROR_SUCCESS, write_->done);
+      write_.reset();
+    }
+  }
+  if (wait_ && wait_->owner == self && (woken || now >= wait_->nextSample)) {
+    if (woken) DrainWake();
+    bool forced = false;
+    int failure = 0;
+    const DWORD events = CollectEvents(forced, failure);
+    if (failure) {
+      Finish(*wait_, FromBackend(failure), 0);
+      wait_.reset();
+    } else if (events || forced) {
+      *wait_->mask = events;
+      Finish(*wait_, ERROR_SUCCESS, 0);
+      wait_.reset();
+    } else if (Sampled()) {
+      wait_->nextSample = now + kSampleEvery;
+    }
+  }
+}
+
+bool TSerialDevice::Active() {
+  std::lock_guard lock(lock_);
+  const DWORD self = GetCurrentThreadId();
+  return (read_ && read_->owner == self) || (write_ && write_->owner == self) ||
+         (wait_ && wait_->owner == self);
+}
+
+void TSerialDevice::Detach() {
+  std::lock_guard lock(lock_);
+  const DWORD self = GetCurrentThreadId();
+  if (read_ && read_->owner == self) read_.reset();
+  if (write_ && write_->owner == self) write_.reset();
+  if (wait_ && wait_->owner == self) wait_.reset();
+}

@@ -1,0 +1,102 @@
+// The object behind a serial handle. It keeps at most one pending read, one pending write and
+// one pending line-event wait; each progresses inside the waits of the thread that started it
+// (TWaitSource), so the device needs no thread of its own.
+#pragma once
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "platform/serial/backend.h"
+#include "platform/serial/comm.h"
+#include "platform/serial/readfilter.h"
+#include "platform/sync/event_object.h"
+#include "platform/sync/waitsource.h"
+
+class TSerialDevice final : public TKernelObject,
+                            public TWaitSource,
+                            public std::enable_shared_from_this<TSerialDevice> {
+ public:
+  // Empty (with `error`) when the wake-up descriptor cannot be had.
+  static std::shared_ptr<TSerialDevice> Create(std::unique_ptr<ISerialBackend> backend, DWORD& error);
+  TSerialDevice(std::unique_ptr<ISerialBackend> backend, int wakeFd);
+  ~TSerialDevice() override;
+
+  BOOL Setup(DWORD input, DWORD output);
+  BOOL Purge(DWORD flags);
+  BOOL GetState(DCB& dcb);
+  BOOL SetState(const DCB& dcb);
+  BOOL GetTimeouts(COMMTIMEOUTS& timeouts);
+  BOOL SetTimeouts(const COMMTIMEOUTS& timeouts);
+  BOOL SetMask(DWORD mask);
+  BOOL GetMask(DWORD& mask);
+  BOOL WaitEvent(DWORD* mask, OVERLAPPED* overlapped);
+  BOOL ClearError(DWORD* errors, COMSTAT* status);
+  BOOL Read(void* buffer, DWORD size, DWORD* read, OVERLAPPED* overlapped);
+  BOOL Write(const void* buffer, DWORD size, DWORD* written, OVERLAPPED* overlapped);
+  // The result of a finished operation, or ERROR_IO_INCOMPLETE.
+  BOOL Result(OVERLAPPED* overlapped, DWORD* transferred);
+
+  void OnClose() override;
+  void Prepare(std::vector<TPollItem>& items, TWaitClock::time_point& deadline) override;
+  void Progress(const TPollItem* items, std::size_t count) override;
+  bool Active() override;
+  void Detach() override;
+
+ private:
+  struct TOp {
+    OVERLAPPED* overlapped = nullptr;
+    std::shared_ptr<TEvent> event;
+    DWORD owner = 0;
+    bool failed = false;
+    DWORD error = 0;
+  };
+  struct TReadOp : TOp {
+    char* buffer = nullptr;
+    DWORD size = 0;
+    DWORD got = 0;
+    bool atOnce = false;     // complete with what is there
+    bool firstByte = false;  // complete as soon as anything came
+    bool full = false;
+    std::optional<TWaitClock::duration> interval;
+    TWaitClock::time_point total = TWaitClock::time_point::max();
+    TWaitClock::time_point lastByte{};
+  };
+  struct TWriteOp : TOp {
+    const char* buffer = nullptr;
+    DWORD size = 0;
+    DWORD done = 0;
+    TWaitClock::time_point total = TWaitClock::time_point::max();
+  };
+  struct TEventOp : TOp {
+    DWORD* mask = nullptr;
+    TWaitClock::time_point nextSample = TWaitClock::time_point::max();
+  };
+
+  bool StartOp(TOp& op, OVERLAPPED* overlapped);
+  void Finish(TOp& op, DWORD status, DWORD bytes);
+  void PumpRead(TReadOp& op);
+  bool ReadDone(const TReadOp& op, TWaitClock::time_point now) const;
+  void PumpWrite(TWriteOp& op);
+  bool WriteDone(const TWriteOp& op, TWaitClock::time_point now) const;
+  // Line events since the last look, within the mask; `forced` when the backend dictated them.
+  DWORD CollectEvents(bool& forced, int& failure);
+  void DrainWake();
+  void WatchFrom(DWORD owner);
+  bool Sampled() const;
+
+  std::mutex lock_;
+  std::unique_ptr<ISerialBackend> backend_;
+  const int wakeFd_;
+  bool closed_ = false;
+  COMMTIMEOUTS timeouts_{};
+  DWORD mask_ = 0;
+  DCB dcb_{};
+  bool haveDcb_ = false;
+  bool rs485_ = false;
+  TReadFilter filter_;
+  TLineSample eventBase_;  // what line events are measured against
+  TLineSample errorBase_;  // what ClearCommError measures against
+  std::optional<TReadOp> read_;
+  std::optional<TWriteOp> write_;
+  std::optional<TEventOp> wait_;
+};

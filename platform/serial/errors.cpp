@@ -1,0 +1,34 @@
+#include "platform/serial/errors.h"
+
+#include <cerrno>
+
+#include "platform/serial/comm.h"
+
+DWORD Win32ErrorFromErrno(int error) {
+  switch (error) {
+    case 0:
+      return ERROR_SUCCESS;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+    case ENOTTY:
+      return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EBUSY:
+    case EWOULDBLOCK:
+      return ERROR_ACCESS_DENIED;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    case ENOMEM:
+    case EMFILE:
+    case ENFILE:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      // EIO and friends: the device stopped working (unplugged, hung up).
+      return ERROR_GEN_FAILURE;
+  }
+}

@@ -1,0 +1,25 @@
+// DCB <-> termios2: the pure mapping between Win32 line settings and the Linux terminal.
+// Includes the kernel's <asm/termbits.h>: never include this together with <termios.h>.
+#pragma once
+#include <asm/termbits.h>
+
+#include "platform/serial/comm.h"
+
+struct TLineApply {
+  termios2 attributes{};
+  bool dtr = false;        // raise DTR (false drops it)
+  bool rts = false;        // raise RTS (false drops it)
+  bool rs485 = false;      // RTS toggled around transmission, where the device can
+  bool nullStrip = false;  // NUL bytes discarded on read
+  bool errorChar = false;  // bytes with a parity error replaced by `replacement`
+  char replacement = 0;
+};
+
+// The terminal record for `dcb`, raw otherwise, starting from `current` for the fields a DCB
+// does not cover. False for values no device takes (baud 0, ByteSize outside 5..8, Parity above
+// 4, StopBits above 2).
+bool MapDcbToTerminal(const DCB& dcb, const termios2& current, TLineApply& out);
+// The device's own speed and framing into `dcb` (1.5 stop bits stay 1.5 when `dcb` says so).
+void ReadTerminalFraming(const termios2& attributes, DCB& dcb);
+// A DCB describing a device that was never set through SetCommState.
+DCB DcbFromTerminal(const termios2& attributes);

@@ -1,0 +1,122 @@
+// The real backend: a Linux terminal device opened exclusively and non-blocking.
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+
+#include "platform/serial/backend.h"
+#include "platform/serial/comm.h"
+#include "platform/serial/errors.h"
+#include "platform/serial/uucplock.h"
+
+namespace {
+long Result(long result) { return result < 0 ? -errno : result; }
+
+class TTerminalBackend final : public ISerialBackend {
+ public:
+  TTerminalBackend(int fd, TUucpLock lock) : fd_(fd), lock_(std::move(lock)) {}
+  ~TTerminalBackend() override {
+    // TIOCEXCL stays on the terminal after close; give it back as we found it.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+  }
+
+  int Fd() const override { return fd_; }
+  long Read(void* buffer, std::size_t bytes) override {
+    long n;
+    do n = ::read(fd_, buffer, bytes);
+    while (n < 0 && errno == EINTR);
+    return Result(n);
+  }
+  long Write(const void* buffer, std::size_t bytes) override {
+    long n;
+    do n = ::write(fd_, buffer, bytes);
+    while (n < 0 && errno == EINTR);
+    return Result(n);
+  }
+  int GetAttributes(termios2& attributes) override { return Result(::ioctl(fd_, TCGETS2, &attributes)); }
+  int SetAttributes(const termios2& attributes) override {
+    return Result(::ioctl(fd_, TCSETS2, &attributes));
+  }
+  int SetModemLines(bool dtr, bool rts) override {
+    const int set = (dtr ? TIOCM_DTR : 0) | (rts ? TIOCM_RTS : 0);
+    const int clear = (dtr ? 0 : TIOCM_DTR) | (rts ? 0 : TIOCM_RTS);
+    // A device without modem lines (a pseudo-terminal) has nothing to set.
+    if (set && ::ioctl(fd_, TIOCMBIS, &set) < 0 && errno != ENOTTY && errno != EINVAL) return -errno;
+    if (clear && ::ioctl(fd_, TIOCMBIC, &clear) < 0 && errno != ENOTTY && errno != EINVAL) return -errno;
+    return 0;
+  }
+  int SetRs485(bool enable) override {
+    serial_rs485 rs{};
+    if (::ioctl(fd_, TIOCGRS485, &rs) < 0) return -errno;
+    if (enable)
+      rs.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    else
+      rs.flags &= ~SER_RS485_ENABLED;
+    return Result(::ioctl(fd_, TIOCSRS485, &rs));
+  }
+  int Flush(bool input, bool output) override {
+    const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    return Result(::ioctl(fd_, TCFLSH, which));
+  }
+  int SetupQueues(DWORD, DWORD) override {
+    // The driver's queues have fixed sizes; a device that still answers is all the call needs.
+    termios2 attributes{};
+    return Result(::ioctl(fd_, TCGETS2, &attributes));
+  }
+  TLineSample SampleLines() override {
+    TLineSample s;
+    int bits = 0;
+    if (::ioctl(fd_, TIOCMGET, &bits) == 0) {
+      s.hasLines = true;
+      s.lines = ((bits & TIOCM_CD) ? TLineSample::Carrier : 0u) |
+                ((bits & TIOCM_RI) ? TLineSample::Ring : 0u) | ((bits & TIOCM_CTS) ? TLineSample::Cts : 0u) |
+                ((bits & TIOCM_DSR) ? TLineSample::Dsr : 0u);
+    }
+    serial_icounter_struct ic{};
+    if (::ioctl(fd_, TIOCGICOUNT, &ic) == 0) {
+      s.hasCounters = true;
+      s.frame = static_cast<unsigned>(ic.frame);
+      s.overrun = static_cast<unsigned>(ic.overrun) + static_cast<unsigned>(ic.buf_overrun);
+      s.parity = static_cast<unsigned>(ic.parity);
+      s.brk = static_cast<unsigned>(ic.brk);
+      s.ring = static_cast<unsigned>(ic.rng);
+      s.carrier = static_cast<unsigned>(ic.dcd);
+    }
+    return s;
+  }
+  bool NeedsSampling() const override { return true; }
+
+ private:
+  const int fd_;
+  TUucpLock lock_;
+};
+}  // namespace
+
+std::unique_ptr<ISerialBackend> OpenTerminal(const std::string& path, DWORD& error) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = Win32ErrorFromErrno(errno);
+    return nullptr;
+  }
+  auto fail = [&](DWORD code) -> std::unique_ptr<ISerialBackend> {
+    ::close(fd);
+    error = code;
+    return nullptr;
+  };
+  termios2 probe{};
+  if (::ioctl(fd, TCGETS2, &probe) < 0) return fail(ERROR_FILE_NOT_FOUND);  // not a terminal
+  // Three locks, because other tools honour different ones: flock (held per open file, so
+  // it holds even against root), TIOCEXCL (refuses further opens by anyone but root) and the
+  // UUCP lock file.
+  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) return fail(ERROR_ACCESS_DENIED);
+  TUucpLock lock;
+  if (!lock.Acquire(path)) return fail(ERROR_ACCESS_DENIED);
+  if (::ioctl(fd, TIOCEXCL) < 0) return fail(ERROR_ACCESS_DENIED);
+  return std::make_unique<TTerminalBackend>(fd, std::move(lock));
+}

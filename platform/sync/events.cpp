@@ -1,0 +1,97 @@
+#include "platform/sync/events.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/sync/event_object.h"
+#include "platform/sync/threadqueue_object.h"
+#include "platform/sync/waitsource.h"
+
+TEvent::TEvent(bool manualReset, bool initialState, int fd) : fd_(fd), manual_(manualReset) {
+  if (initialState) Set();
+}
+
+TEvent::~TEvent() { ::close(fd_); }
+
+std::shared_ptr<TEvent> TEvent::Create(bool manualReset, bool initialState) {
+  const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::make_shared<TEvent>(manualReset, initialState, fd);
+}
+
+void TEvent::Set() {
+  std::lock_guard lock(lock_);
+  if (signalled_) return;
+  signalled_ = true;
+  const std::uint64_t one = 1;
+  while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+void TEvent::Reset() {
+  std::lock_guard lock(lock_);
+  if (!signalled_) return;
+  signalled_ = false;
+  Drain();
+}
+
+bool TEvent::TryAcquire() {
+  std::lock_guard lock(lock_);
+  if (!signalled_) return false;
+  if (!manual_) {
+    signalled_ = false;
+    Drain();
+  }
+  return true;
+}
+
+bool TEvent::IsSet() {
+  std::lock_guard lock(lock_);
+  return signalled_;
+}
+
+void TEvent::Drain() {
+  std::uint64_t value;
+  while (::read(fd_, &value, sizeof value) < 0 && errno == EINTR) {
+  }
+}
+
+HANDLE CreateEventA(const void*, BOOL manualReset, BOOL initialState, const char* name) {
+  if (name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  auto event = TEvent::Create(manualReset != FALSE, initialState != FALSE);
+  if (!event) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+  return InsertHandle(std::move(event));
+}
+
+BOOL SetEvent(HANDLE handle) {
+  auto event = LookupHandleAs<TEvent>(handle);
+  if (!event) return FALSE;
+  event->Set();
+  return TRUE;
+}
+
+BOOL ResetEvent(HANDLE handle) {
+  auto event = LookupHandleAs<TEvent>(handle);
+  if (!event) return FALSE;
+  event->Reset();
+  return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
+  return WaitForMultipleObjects(1, &object, FALSE, milliseconds);
+}
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+  return WaitForObjectsOrInput(count, handles, waitAll, milliseconds, nullptr);
+}
