@@ -1,0 +1,7 @@
+// The system's text for an error code, as FormatMessage gives it from the system message table:
+// our own short English texts for every code this program can meet, without a closing full
+// stop; the empty text for any other code.
+#pragma once
+#include <string>
+
+std::string SysErrorMessage(int code);

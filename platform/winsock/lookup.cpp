@@ -1,0 +1,208 @@
+// Asynchronous host and service lookups. Each request runs on a worker of its own; the worker
+// resolves without any lock, then, under the request lock, writes the reply into the caller's
+// buffer and posts the completion. Cancelling takes the same lock, so after a successful
+// cancel nothing is written and nothing is posted.
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/messages.h"
+#include "platform/winsock/entries.h"
+#include "platform/winsock/posix.h"
+#include "platform/winsock/winsock.h"
+
+namespace winsock {
+namespace {
+
+std::mutex g_resolverLock;
+THostResolver& HostResolver() {
+  static THostResolver resolver;
+  return resolver;
+}
+TServiceResolver& ServiceResolver() {
+  static TServiceResolver resolver;
+  return resolver;
+}
+
+struct TRequest {
+  HWND window = 0;
+  UINT message = 0;
+  char* buffer = nullptr;
+  int length = 0;
+  bool host = true;
+  std::string name;
+  std::string protocol;
+};
+
+class TLookups {
+ public:
+  ~TLookups() {
+    std::vector<TWorker> workers;
+    {
+      std::lock_guard lock(lock_);
+      pending_.clear();  // nobody is left to receive a reply
+      workers.swap(workers_);
+    }
+    for (auto& w : workers) w.thread.join();
+  }
+
+  HANDLE Start(TRequest request) {
+    std::lock_guard lock(lock_);
+    Reap();
+    const HANDLE handle = next_++;
+    const TRequest copy = request;
+    pending_.emplace(handle, std::move(request));
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    try {
+      workers_.push_back({std::thread([this, handle, copy, done] { Work(handle, copy, *done); }), done});
+    } catch (const std::system_error&) {
+      pending_.erase(handle);
+      WSASetLastError(WSAENOBUFS);
+      return 0;
+    }
+    return handle;
+  }
+
+  int Cancel(HANDLE handle) {
+    std::lock_guard lock(lock_);
+    if (pending_.erase(handle) != 0) return 0;
+    WSASetLastError(handle != 0 && handle < next_ ? WSAEALREADY : WSAEINVAL);
+    return SOCKET_ERROR;
+  }
+
+ private:
+  struct TWorker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+
+  void Work(HANDLE handle, const TRequest& request, std::atomic<bool>& done) {
+    int error = 0;
+    int needed = 0;
+    THostAnswer host;
+    TServiceAnswer service;
+    if (request.host) {
+      host = ResolveHostNow(request.name);
+      error = host.error;
+    } else {
+      service = ResolveServiceNow(request.name, request.protocol);
+      error = service.error;
+    }
+    std::lock_guard lock(lock_);
+    if (pending_.erase(handle) != 0) {
+      if (error == 0) {
+        needed = request.host ? LayOutHostEntry(host, request.buffer, request.length)
+                              : LayOutServiceEntry(service, request.protocol, request.buffer, request.length);
+        if (needed > request.length) error = WSAENOBUFS;
+      }
+      PostMessageA(request.window, request.message, handle,
+                   WSAMAKEASYNCREPLY(std::min(needed, 0xFFFF), error));
+    }
+    done = true;
+  }
+
+  // Joins workers that have finished, so that threads do not pile up.
+  void Reap() {
+    auto finished =
+        std::partition(workers_.begin(), workers_.end(), [](const TWorker& w) { return !*w.done; });
+    for (auto it = finished; it != workers_.end(); ++it) it->thread.join();
+    workers_.erase(finished, workers_.end());
+  }
+
+  std::mutex lock_;
+  std::unordered_map<HANDLE, TRequest> pending_;
+  HANDLE next_ = 1;
+  std::vector<TWorker> workers_;
+};
+
+TLookups& Lookups() {
+  static TLookups lookups;
+  return lookups;
+}
+
+HANDLE StartLookup(TRequest request) {
+  if (request.window == 0 || request.buffer == nullptr || request.length <= 0) {
+    WSASetLastError(WSAEINVAL);
+    return 0;
+  }
+  return Lookups().Start(std::move(request));
+}
+
+}  // namespace
+
+THostResolver ExchangeHostResolver(THostResolver resolver) {
+  std::lock_guard lock(g_resolverLock);
+  std::swap(HostResolver(), resolver);
+  return resolver;
+}
+
+TServiceResolver ExchangeServiceResolver(TServiceResolver resolver) {
+  std::lock_guard lock(g_resolverLock);
+  std::swap(ServiceResolver(), resolver);
+  return resolver;
+}
+
+THostAnswer ResolveHostNow(const std::string& name) {
+  THostResolver resolver;
+  {
+    std::lock_guard lock(g_resolverLock);
+    resolver = HostResolver();
+  }
+  return resolver ? resolver(name) : posix::ResolveHost(name);
+}
+
+TServiceAnswer ResolveServiceNow(const std::string& name, const std::string& protocol) {
+  TServiceResolver resolver;
+  {
+    std::lock_guard lock(g_resolverLock);
+    resolver = ServiceResolver();
+  }
+  return resolver ? resolver(name, protocol) : posix::ResolveService(name, protocol);
+}
+
+HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* buffer, int bufferLength) {
+  if (name == nullptr) {
+    WSASetLastError(WSAEFAULT);
+    return 0;
+  }
+  return StartLookup({window, message, buffer, bufferLength, true, name, {}});
+}
+
+HANDLE WSAAsyncGetServByName(HWND window, UINT message, const char* name, const char* protocol, char* buffer,
+                             int bufferLength) {
+  if (name == nullptr) {
+    WSASetLastError(WSAEFAULT);
+    return 0;
+  }
+  return StartLookup({window, message, buffer, bufferLength, false, name, protocol ? protocol : ""});
+}
+
+int WSACancelAsyncRequest(HANDLE request) { return Lookups().Cancel(request); }
+
+hostent* gethostbyname(const char* name) {
+  alignas(std::max_align_t) thread_local char entry[MAXGETHOSTSTRUCT];
+  if (name == nullptr) return WSASetLastError(WSAEFAULT), nullptr;
+  const THostAnswer answer = ResolveHostNow(name);
+  if (answer.error != 0) return WSASetLastError(answer.error), nullptr;
+  if (LayOutHostEntry(answer, entry, sizeof entry) > int(sizeof entry))
+    return WSASetLastError(WSAENOBUFS), nullptr;
+  return reinterpret_cast<hostent*>(entry);
+}
+
+servent* getservbyname(const char* name, const char* protocol) {
+  alignas(std::max_align_t) thread_local char entry[MAXGETHOSTSTRUCT];
+  if (name == nullptr) return WSASetLastError(WSAEFAULT), nullptr;
+  const std::string proto = protocol ? protocol : "";
+  const TServiceAnswer answer = ResolveServiceNow(name, proto);
+  if (answer.error != 0) return WSASetLastError(answer.error), nullptr;
+  if (LayOutServiceEntry(answer, proto, entry, sizeof entry) > int(sizeof entry))
+    return WSASetLastError(WSAENOBUFS), nullptr;
+  return reinterpret_cast<servent*>(entry);
+}
+
+}  // namespace winsock

@@ -1,0 +1,371 @@
+// Sockets, start-up and WSAAsyncSelect. The socket table maps never-reused handles to Linux
+// descriptors; each registered socket has a read and a write QSocketNotifier on the UI thread,
+// enabled only while WinSock's rules allow the next notification, so that nothing is watched
+// that nobody asked for and a dead socket never wakes the loop.
+#include "platform/winsock/winsock.h"
+
+#include <QSocketNotifier>
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/lasterror.h"
+#include "platform/messages.h"
+#include "platform/winsock/posix.h"
+
+namespace winsock {
+namespace {
+
+enum class TLink { Idle, Connecting, Connected, Failed };
+
+struct TEntry {
+  explicit TEntry(int descriptor) : fd(descriptor) {}
+  ~TEntry() {
+    reader.reset();
+    writer.reset();
+    posix::Close(fd);
+  }
+  TEntry(const TEntry&) = delete;
+  TEntry& operator=(const TEntry&) = delete;
+
+  const int fd;
+  bool nonBlocking = false;
+  TLink link = TLink::Idle;
+  bool closeReported = false;  // FD_CLOSE went out: the socket is watched no more
+  HWND window = 0;
+  UINT message = 0;
+  long events = 0;
+  std::unique_ptr<QSocketNotifier> reader;
+  std::unique_ptr<QSocketNotifier> writer;
+};
+
+std::mutex g_lock;
+int g_startups = 0;
+SOCKET g_nextHandle = 1;
+
+std::unordered_map<SOCKET, std::shared_ptr<TEntry>>& Table() {
+  static std::unordered_map<SOCKET, std::shared_ptr<TEntry>> table;
+  return table;
+}
+
+int Fail(int error) {
+  WSASetLastError(error);
+  return SOCKET_ERROR;
+}
+
+SOCKET FailSocket(int error) {
+  WSASetLastError(error);
+  return INVALID_SOCKET;
+}
+
+// The entry for `s`, or null with the error set. Call with g_lock held.
+std::shared_ptr<TEntry> Find(SOCKET s) {
+  if (g_startups == 0) {
+    WSASetLastError(WSANOTINITIALISED);
+    return nullptr;
+  }
+  auto it = Table().find(s);
+  if (it == Table().end()) {
+    WSASetLastError(WSAENOTSOCK);
+    return nullptr;
+  }
+  return it->second;
+}
+
+void Post(const TEntry& e, SOCKET s, long event, int error) {
+  if (e.window != 0 && (e.events & event) != 0)
+    PostMessageA(e.window, e.message, s, WSAMAKESELECTREPLY(event, error));
+}
+
+void Enable(const std::unique_ptr<QSocketNotifier>& n, bool on) {
+  if (n && n->isEnabled() != on) n->setEnabled(on);
+}
+
+void ArmReader(TEntry& e) {
+  Enable(e.reader, e.link == TLink::Connected && !e.closeReported && (e.events & (FD_READ | FD_CLOSE)) != 0);
+}
+
+void OnReadable(SOCKET s);
+void OnWritable(SOCKET s);
+
+void CreateNotifiers(TEntry& e, SOCKET s) {
+  if (e.reader) return;
+  e.reader = std::make_unique<QSocketNotifier>(e.fd, QSocketNotifier::Read);
+  e.writer = std::make_unique<QSocketNotifier>(e.fd, QSocketNotifier::Write);
+  e.reader->setEnabled(false);
+  e.writer->setEnabled(false);
+  QObject::connect(e.reader.get(), &QSocketNotifier::activated, [s] { OnReadable(s); });
+  QObject::connect(e.writer.get(), &QSocketNotifier::activated, [s] { OnWritable(s); });
+}
+
+void OnReadable(SOCKET s) {
+  std::lock_guard lock(g_lock);
+  auto it = Table().find(s);
+  if (it == Table().end()) return;
+  TEntry& e = *it->second;
+  // One FD_READ until the next recv: the reader stays off until recv turns it on again.
+  Enable(e.reader, false);
+  if (e.link != TLink::Connected || e.closeReported) return;
+  int error = 0;
+  switch (posix::Peek(e.fd, error)) {
+    case posix::TPeek::Data:
+      Post(e, s, FD_READ, 0);
+      break;
+    case posix::TPeek::Nothing:
+      ArmReader(e);
+      break;
+    case posix::TPeek::End:
+      error = 0;
+      [[fallthrough]];
+    case posix::TPeek::Failed:
+      e.closeReported = true;
+      Enable(e.writer, false);
+      Post(e, s, FD_CLOSE, error);
+      break;
+  }
+}
+
+void OnWritable(SOCKET s) {
+  std::lock_guard lock(g_lock);
+  auto it = Table().find(s);
+  if (it == Table().end()) return;
+  TEntry& e = *it->second;
+  Enable(e.writer, false);
+  if (e.link == TLink::Connecting) {
+    int error = 0;
+    const int outcome = posix::ConnectOutcome(e.fd, error);
+    // Linux reports a connect in progress writable only once it has ended; a socket that is
+    // then still unconnected lost its error somewhere, and must not be watched again.
+    if (outcome == 1) error = WSAENOTCONN;
+    if (outcome == 0) {
+      e.link = TLink::Connected;
+      Post(e, s, FD_CONNECT, 0);
+      Post(e, s, FD_WRITE, 0);
+      ArmReader(e);
+    } else {
+      e.link = TLink::Failed;
+      Post(e, s, FD_CONNECT, error);
+    }
+    return;
+  }
+  if (e.link == TLink::Connected && !e.closeReported) Post(e, s, FD_WRITE, 0);
+}
+
+// A non-blocking connect started without notifications: learn how it ended.
+void Refresh(TEntry& e) {
+  if (e.link != TLink::Connecting || e.window != 0) return;
+  int error = 0;
+  const int outcome = posix::ConnectOutcome(e.fd, error);
+  if (outcome == 0) e.link = TLink::Connected;
+  if (outcome < 0) e.link = TLink::Failed;
+}
+
+bool RefusedByPeer(int error) {
+  return error == WSAECONNREFUSED || error == WSAETIMEDOUT || error == WSAEHOSTUNREACH ||
+         error == WSAECONNRESET || error == WSAECONNABORTED;
+}
+
+int ClampLength(long n) { return int(std::min<long>(n, INT_MAX)); }
+
+}  // namespace
+
+int WSAGetLastError() { return int(GetLastError()); }
+void WSASetLastError(int error) { SetLastError(DWORD(error)); }
+
+int WSAStartup(WORD versionRequested, WSADATA* data) {
+  if ((versionRequested & 0xFF) < 1) return WSAVERNOTSUPPORTED;
+  if (data == nullptr) return WSAEFAULT;
+  std::memset(data, 0, sizeof *data);
+  data->wVersion = versionRequested == 0x0001 ? WORD(0x0001) : WINSOCK_VERSION_1_1;
+  data->wHighVersion = WINSOCK_VERSION_1_1;
+  std::strcpy(data->szDescription, "WinSock 1.1 on Linux sockets");
+  std::strcpy(data->szSystemStatus, "Running");
+  data->iMaxSockets = 0xFFFF;
+  std::lock_guard lock(g_lock);
+  ++g_startups;
+  return 0;
+}
+
+int WSACleanup() {
+  std::lock_guard lock(g_lock);
+  if (g_startups == 0) return Fail(WSANOTINITIALISED);
+  --g_startups;
+  return 0;
+}
+
+SOCKET socket(int af, int type, int protocol) {
+  std::lock_guard lock(g_lock);
+  if (g_startups == 0) return FailSocket(WSANOTINITIALISED);
+  if (af != AF_INET) return FailSocket(WSAEAFNOSUPPORT);
+  if (type != SOCK_STREAM) return FailSocket(WSAESOCKTNOSUPPORT);
+  if (protocol != 0 && protocol != IPPROTO_TCP) return FailSocket(WSAEPROTONOSUPPORT);
+  int error = 0;
+  const int fd = posix::OpenStream(error);
+  if (fd < 0) return FailSocket(error);
+  const SOCKET s = g_nextHandle++;
+  Table().emplace(s, std::make_shared<TEntry>(fd));
+  return s;
+}
+
+int closesocket(SOCKET s) {
+  std::shared_ptr<TEntry> entry;
+  {
+    std::lock_guard lock(g_lock);
+    entry = Find(s);
+    if (!entry) return SOCKET_ERROR;
+    Table().erase(s);
+  }
+  // The descriptor closes with the last holder; notifiers go with it, so nothing more is posted.
+  return 0;
+}
+
+int connect(SOCKET s, const sockaddr* name, int nameLength) {
+  std::unique_lock lock(g_lock);
+  auto entry = Find(s);
+  if (!entry) return SOCKET_ERROR;
+  TEntry& e = *entry;
+  if (name == nullptr || nameLength < int(sizeof(sockaddr_in))) return Fail(WSAEFAULT);
+  sockaddr_in peer;
+  std::memcpy(&peer, name, sizeof peer);
+  if (peer.sin_family != AF_INET) return Fail(WSAEAFNOSUPPORT);
+  Refresh(e);
+  if (e.link == TLink::Connected) return Fail(WSAEISCONN);
+  if (e.link == TLink::Connecting) return Fail(WSAEALREADY);
+  int error = 0;
+  if (!e.nonBlocking) {
+    lock.unlock();
+    const int r = posix::Connect(e.fd, peer.sin_addr.s_addr, peer.sin_port, error);
+    lock.lock();
+    e.link = r == 0 ? TLink::Connected : TLink::Failed;
+    return r == 0 ? 0 : Fail(error);
+  }
+  const int r = posix::Connect(e.fd, peer.sin_addr.s_addr, peer.sin_port, error);
+  if (r < 0 && !(e.window != 0 && RefusedByPeer(error))) return Fail(error);
+  if (r == 1) {
+    e.link = TLink::Connecting;
+    Enable(e.writer, true);
+  } else if (r == 0) {
+    e.link = TLink::Connected;
+    Post(e, s, FD_CONNECT, 0);
+    Post(e, s, FD_WRITE, 0);
+    ArmReader(e);
+  } else {
+    // Over loopback the refusal can arrive before connect returns; WinSock still reports it
+    // through FD_CONNECT, as for any other non-blocking connect.
+    e.link = TLink::Failed;
+    Post(e, s, FD_CONNECT, error);
+  }
+  return Fail(WSAEWOULDBLOCK);
+}
+
+int send(SOCKET s, const char* buffer, int length, int /*flags*/) {
+  std::unique_lock lock(g_lock);
+  auto entry = Find(s);
+  if (!entry) return SOCKET_ERROR;
+  TEntry& e = *entry;
+  if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
+  Refresh(e);
+  if (e.link != TLink::Connected) return Fail(WSAENOTCONN);
+  if (!e.nonBlocking) lock.unlock();
+  int error = 0;
+  const long n = posix::Send(e.fd, buffer, length, error);
+  if (!lock.owns_lock()) lock.lock();
+  if (n >= 0) return ClampLength(n);
+  // FD_WRITE comes again only once a send has been refused for want of room.
+  if (error == WSAEWOULDBLOCK && (e.events & FD_WRITE) != 0 && !e.closeReported) Enable(e.writer, true);
+  return Fail(error);
+}
+
+int recv(SOCKET s, char* buffer, int length, int /*flags*/) {
+  std::unique_lock lock(g_lock);
+  auto entry = Find(s);
+  if (!entry) return SOCKET_ERROR;
+  TEntry& e = *entry;
+  if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
+  Refresh(e);
+  if (e.link != TLink::Connected) return Fail(WSAENOTCONN);
+  if (!e.nonBlocking) lock.unlock();
+  int error = 0;
+  char dummy;
+  const long n = posix::Recv(e.fd, buffer ? buffer : &dummy, length, error);
+  if (!lock.owns_lock()) lock.lock();
+  // Every recv, whatever it found, allows the next FD_READ (or the FD_CLOSE behind the data).
+  ArmReader(e);
+  return n >= 0 ? ClampLength(n) : Fail(error);
+}
+
+int ioctlsocket(SOCKET s, long command, u_long* argument) {
+  std::lock_guard lock(g_lock);
+  auto entry = Find(s);
+  if (!entry) return SOCKET_ERROR;
+  TEntry& e = *entry;
+  if (argument == nullptr) return Fail(WSAEFAULT);
+  int error = 0;
+  if (command == FIONREAD) {
+    std::uint32_t count = 0;
+    if (!posix::BytesWaiting(e.fd, count, error)) return Fail(error);
+    *argument = count;
+    return 0;
+  }
+  if (command == FIONBIO) {
+    const bool on = *argument != 0;
+    // As in WinSock, a socket with notifications registered cannot be made blocking.
+    if (!on && e.events != 0) return Fail(WSAEINVAL);
+    if (!posix::SetNonBlocking(e.fd, on, error)) return Fail(error);
+    e.nonBlocking = on;
+    return 0;
+  }
+  return Fail(WSAEINVAL);
+}
+
+int WSAAsyncSelect(SOCKET s, HWND window, UINT message, long events) {
+  std::lock_guard lock(g_lock);
+  auto entry = Find(s);
+  if (!entry) return SOCKET_ERROR;
+  TEntry& e = *entry;
+  if (events != 0 && window == 0) return Fail(WSAEINVAL);
+  int error = 0;
+  if (!posix::SetNonBlocking(e.fd, true, error)) return Fail(error);
+  e.nonBlocking = true;
+  e.window = events != 0 ? window : 0;
+  e.message = events != 0 ? message : 0;
+  e.events = events;
+  if (events == 0) {
+    e.reader.reset();
+    e.writer.reset();
+    return 0;
+  }
+  CreateNotifiers(e, s);
+  Enable(e.reader, false);
+  Enable(e.writer, false);
+  if (e.link == TLink::Connecting) {
+    Enable(e.writer, true);
+  } else if (e.link == TLink::Connected) {
+    ArmReader(e);
+    if ((events & FD_WRITE) != 0 && !e.closeReported) Enable(e.writer, true);
+  }
+  return 0;
+}
+
+u_long inet_addr(const char* text) {
+  std::uint32_t address = 0;
+  return posix::ParseAddress(text, address) ? address : INADDR_NONE;
+}
+
+u_short htons(u_short value) {
+  if constexpr (std::endian::native == std::endian::little) return u_short((value >> 8) | (value << 8));
+  return value;
+}
+u_short ntohs(u_short value) { return htons(value); }
+u_long htonl(u_long value) {
+  if constexpr (std::endian::native == std::endian::little)
+    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
+  return value;
+}
+u_long ntohl(u_long value) { return htonl(value); }
+
+}  // namespace winsock

@@ -1,0 +1,56 @@
+// Moving bytes, and the error-event protocol for a failed send or receive.
+#include <algorithm>
+#include <climits>
+#include <mutex>
+
+#include "socket/asyncsocket.h"
+#include "socket/socketerror.h"
+
+namespace ws = winsock;
+
+int TAsyncSocket::SendBuf(const void* buffer, int count) {
+  std::lock_guard guard(lock_);
+  if (!connected_) return 0;
+  const int sent = ws::send(handle_, static_cast<const char*>(buffer), count, 0);
+  if (sent != ws::SOCKET_ERROR) return sent;
+  const int error = ws::WSAGetLastError();
+  if (error == ws::WSAEWOULDBLOCK) return -1;
+  int code = error;
+  FireErrorEvent(this, eeSend, code);
+  CloseConnection(handle_);
+  if (code != 0) throw ESocketError(WindowsSocketErrorMessage(code, "send"));
+  return -1;
+}
+
+int TAsyncSocket::SendText(const std::string& text) {
+  // Beyond INT_MAX the count cannot be said; the platform takes part of it, as for any send.
+  return SendBuf(text.data(), int(std::min<std::size_t>(text.size(), INT_MAX)));
+}
+
+int TAsyncSocket::ReceiveBuf(void* buffer, int count) {
+  std::lock_guard guard(lock_);
+  if (count == -1 && connected_) {
+    ws::u_long waiting = 0;
+    if (ws::ioctlsocket(handle_, ws::FIONREAD, &waiting) != 0) return 0;
+    return int(std::min<ws::u_long>(waiting, INT_MAX));
+  }
+  if (!connected_) return 0;
+  const int received = ws::recv(handle_, static_cast<char*>(buffer), count, 0);
+  if (received != ws::SOCKET_ERROR) return received;
+  const int error = ws::WSAGetLastError();
+  if (error == ws::WSAEWOULDBLOCK) return -1;
+  int code = error;
+  FireErrorEvent(this, eeReceive, code);
+  CloseConnection(handle_);
+  if (code != 0) throw ESocketError(WindowsSocketErrorMessage(code, "recv"));
+  return -1;
+}
+
+std::string TAsyncSocket::ReceiveText() {
+  const int waiting = ReceiveBuf(nullptr, -1);
+  std::string text(std::size_t(std::max(waiting, 0)), '\0');
+  // Received even when nothing waits: the receive is what allows the next read notification.
+  const int received = ReceiveBuf(text.data(), int(text.size()));
+  text.resize(std::size_t(std::max(received, 0)));
+  return text;
+}

@@ -1,0 +1,47 @@
+#include "socket/socketerror.h"
+
+#include "platform/resources.h"
+#include "platform/winsock/errortext.h"
+#include "platform/winsock/winsock.h"
+#include "socket/format.h"
+
+std::string SocketResourceString(UINT id) {
+  const ResourceStringRecord record{&HInstance, std::intptr_t(id)};
+  return LoadResourceString(&record);
+}
+
+std::string SocketSystemText(int code) {
+  std::string text = SysErrorMessage(code);
+  if (text.size() > 256) text.resize(256);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
+    text.pop_back();
+  return text;
+}
+
+std::string WindowsSocketErrorMessage(int code, const std::string& label) {
+  return FormatMessageArgs(SocketResourceString(SWindowsSocketError),
+                           {SocketSystemText(code), std::to_string(code), label});
+}
+
+std::string AsyncSocketErrorMessage(int code) {
+  return FormatMessageArgs(SocketResourceString(SASyncSocketError), {std::to_string(code)});
+}
+
+int VerifySocketCall(int result, const std::string& label) {
+  if (result == 0) return 0;
+  const int error = winsock::WSAGetLastError();
+  if (error == winsock::WSAEWOULDBLOCK) return winsock::WSAEWOULDBLOCK;
+  throw ESocketError(WindowsSocketErrorMessage(error, label));
+}
+
+void AcquireWinSock() {
+  winsock::WSADATA data;
+  const int r = winsock::WSAStartup(winsock::WINSOCK_VERSION_1_1, &data);
+  if (r != 0) throw ESocketError(WindowsSocketErrorMessage(r, "WSAStartup"));
+}
+
+void ReleaseWinSock() {
+  // WSACleanup answers SOCKET_ERROR, not a code: the code is the last error.
+  if (winsock::WSACleanup() != 0)
+    throw ESocketError(WindowsSocketErrorMessage(winsock::WSAGetLastError(), "WSACleanup"));
+}
