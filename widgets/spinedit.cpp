@@ -1,5 +1,6 @@
 #include "widgets/spinedit.h"
 
+#include <QLineEdit>
 #include <climits>
 #include <cmath>
 
@@ -27,10 +28,24 @@ TSpinEdit::TSpinEdit(QWidget* parent) : QSpinBox(parent) {
   setKeyboardTracking(true);
   frame_ = new TFlatFrame(this);
   // Every change of the text counts: typed characters, deletions, arrow steps, and the
-  // correction of an unfinished text when the field loses the focus.
-  connect(this, &QSpinBox::textChanged, this, [this] {
-    if (!settingValue_) Guarded([this] { OnChange(this); });
-  });
+  // correction of an unfinished text when the field loses the focus. No single Qt signal covers
+  // them: the editor's is silenced when the spin box rewrites the text itself, and the spin
+  // box's follows only changes of the value, so an emptied field would go unreported. Both are
+  // watched, and each new text is reported once.
+  connect(lineEdit(), &QLineEdit::textChanged, this, [this] { ReportTextChange(); });
+  connect(this, &QSpinBox::textChanged, this, [this] { ReportTextChange(); });
+  reportedText_ = text();
+}
+
+void TSpinEdit::ReportTextChange() {
+  if (settingValue_ || text() == reportedText_) return;
+  reportedText_ = text();
+  Guarded([this] { OnChange(this); });
+}
+
+void TSpinEdit::focusOutEvent(QFocusEvent* event) {
+  QSpinBox::focusOutEvent(event);
+  ReportTextChange();
 }
 
 double TSpinEdit::Value() const {
@@ -44,18 +59,21 @@ void TSpinEdit::SetValue(double value) {
   settingValue_ = true;
   setValue(ToBoundedInt(value, minimum(), maximum()));
   settingValue_ = false;
+  reportedText_ = text();
 }
 
 void TSpinEdit::SetMinValue(double value) {
   settingValue_ = true;
   setMinimum(ToInt(value));
   settingValue_ = false;
+  reportedText_ = text();
 }
 
 void TSpinEdit::SetMaxValue(double value) {
   settingValue_ = true;
   setMaximum(ToInt(value));
   settingValue_ = false;
+  reportedText_ = text();
 }
 
 bool TSpinEdit::Hot() const { return frame_->Hot(); }

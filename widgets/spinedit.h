@@ -24,7 +24,14 @@ class TSpinEdit : public QSpinBox, public TObject {
 
   TNotifyEvent OnChange;
 
+ protected:
+  void focusOutEvent(QFocusEvent* event) override;
+
  private:
+  // Raises OnChange when the text differs from the one last reported.
+  void ReportTextChange();
+
   TFlatFrame* frame_;
   bool settingValue_ = false;
+  QString reportedText_;
 };
