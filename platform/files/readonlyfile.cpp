@@ -60,16 +60,16 @@ TReadOnlyFile::~TReadOnlyFile() { Close(); }
 TReadOnlyFile TReadOnlyFile::Open(const std::string& path) {
   TReadOnlyFile file;
   int fd;
+  // Non-blocking so that a FIFO at the path cannot hang the caller; regular files ignore it.
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     SetErrorFromErrno();
     return file;
   }
   struct stat st {};
-  // Windows refuses to open a directory as a file; so do we.
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     SetLastError(kErrorAccessDenied);
     return file;

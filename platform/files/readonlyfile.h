@@ -12,7 +12,7 @@
 // 5 access denied, 8 not enough memory, 38 end of file, 87 invalid parameter, 1006 the file
 // cannot be mapped (it is empty).
 
-// An open file, read only, others may read it too. Closed when destroyed.
+// An open regular file, read only, others may read it too. Closed when destroyed.
 class TReadOnlyFile {
  public:
   TReadOnlyFile() = default;
@@ -20,7 +20,7 @@ class TReadOnlyFile {
   TReadOnlyFile& operator=(TReadOnlyFile&& other) noexcept;
   ~TReadOnlyFile();
 
-  // An existing file only; invalid (and the last error set) on failure.
+  // An existing regular file only; invalid (and the last error set) on failure.
   static TReadOnlyFile Open(const std::string& path);
 
   bool Valid() const { return fd_ >= 0; }
