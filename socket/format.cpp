@@ -1,5 +1,6 @@
 #include "socket/format.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 
@@ -21,8 +22,9 @@ std::string FormatMessageArgs(const std::string& pattern, const std::vector<std:
     std::size_t index = next;
     std::size_t k = j;
     std::size_t number = 0;
-    while (k < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[k])) && number < 1000)
-      number = number * 10 + std::size_t(pattern[k++] - '0');
+    while (k < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[k]))) {
+      number = std::min<std::size_t>(number * 10 + std::size_t(pattern[k++] - '0'), 1000000);
+    }
     if (k > j && k < pattern.size() && pattern[k] == ':') {
       index = number;
       j = k + 1;
