@@ -7,9 +7,11 @@
 
 // volatile: the 8 bytes are patched in the file after linking, so they must be read from
 // memory every time; `used` keeps the linker from dropping the only reference.
-extern "C" __attribute__((used)) volatile const unsigned char ComrelayEmbeddedMarker[i18n::kEmbeddedMarkerSize] = {
-    '6', '6', '3', '7', 'D', 'B', '2', 'E', '-', '6', '2', 'E', '1', '-', '4', 'A', '6', '0', '-', 'A', 'C', '1',
-    '9', '-', 'C', '2', '3', '8', '6', '7', '0', '4', '6', 'A', '8', '9', 0,   0,   0,   0,   0,   0,   0,   0};
+extern "C"
+    __attribute__((used)) volatile const unsigned char ComrelayEmbeddedMarker[i18n::kEmbeddedMarkerSize] = {
+        '6', '6', '3', '7', 'D', 'B', '2', 'E', '-', '6', '2', 'E', '1', '-', '4',
+        'A', '6', '0', '-', 'A', 'C', '1', '9', '-', 'C', '2', '3', '8', '6', '7',
+        '0', '4', '6', 'A', '8', '9', 0,   0,   0,   0,   0,   0,   0,   0};
 
 namespace i18n {
 namespace {
@@ -31,7 +33,8 @@ bool NameBefore(const std::pair<std::string, TEmbeddedFileInfo>& entry, const st
 
 std::uint64_t EmbeddedChainStart() {
   std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | ComrelayEmbeddedMarker[kEmbeddedMarkerTextLength + std::size_t(i)];
+  for (int i = 7; i >= 0; --i)
+    v = (v << 8) | ComrelayEmbeddedMarker[kEmbeddedMarkerTextLength + std::size_t(i)];
   return v;
 }
 
@@ -56,7 +59,9 @@ void TEmbeddedCatalogueIndex::ScanFile(const std::string& executablePath, std::u
   if (size < 0) return;
   ScanEmbeddedChain(
       std::uint64_t(size), firstHeader,
-      [&file](std::uint64_t offset, void* buffer, std::size_t count) { return file.ReadAt(offset, buffer, count); },
+      [&file](std::uint64_t offset, void* buffer, std::size_t count) {
+        return file.ReadAt(offset, buffer, count);
+      },
       [this](std::string name, const TEmbeddedFileInfo& info) { return Add(std::move(name), info); });
 }
 
@@ -84,8 +89,8 @@ bool TEmbeddedCatalogueIndex::ContainsFile(const std::string& path) const {
   return Find(Relative(path, stripped)) != nullptr;
 }
 
-void TEmbeddedCatalogueIndex::LocateFile(const std::string& path, std::string& realPath, std::uint64_t& offset,
-                                         std::uint64_t& size) const {
+void TEmbeddedCatalogueIndex::LocateFile(const std::string& path, std::string& realPath,
+                                         std::uint64_t& offset, std::uint64_t& size) const {
   realPath = path;
   offset = 0;
   size = 0;

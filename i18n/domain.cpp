@@ -7,7 +7,8 @@
 
 namespace i18n {
 
-TDomain::TDomain(std::string name, const TEmbeddedCatalogueIndex* index) : FName(std::move(name)), FIndex(index) {}
+TDomain::TDomain(std::string name, const TEmbeddedCatalogueIndex* index)
+    : FName(std::move(name)), FIndex(index) {}
 
 TDomain::~TDomain() { CloseCatalogue(); }
 

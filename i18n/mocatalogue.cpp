@@ -12,7 +12,8 @@ std::uint32_t ByteSwap(std::uint32_t v) {
 }
 
 std::uint32_t LoadLittle(const unsigned char* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+         std::uint32_t(p[3]) << 24;
 }
 }  // namespace
 

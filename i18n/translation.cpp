@@ -48,25 +48,13 @@ void InitializeTranslationUnit() {
 
 void FinalizeTranslationUnit() {
   // Each reference is cleared before its object goes.
-  {
-    auto translator = std::move(g_translator);
-  }
+  { auto translator = std::move(g_translator); }
   g_resourceDomainsLock.store(nullptr);
-  {
-    auto lock = std::move(g_resourceDomainsLockOwner);
-  }
-  {
-    auto domains = std::move(g_resourceDomains);
-  }
-  {
-    auto hook = std::move(g_loaderHook);
-  }
-  {
-    auto index = std::move(g_catalogueIndex);
-  }
-  {
-    auto path = std::move(g_executablePath);
-  }
+  { auto lock = std::move(g_resourceDomainsLockOwner); }
+  { auto domains = std::move(g_resourceDomains); }
+  { auto hook = std::move(g_loaderHook); }
+  { auto index = std::move(g_catalogueIndex); }
+  { auto path = std::move(g_executablePath); }
 }
 
 i18n::TTranslator* GlobalTranslator() { return g_translator.get(); }
@@ -89,7 +77,8 @@ std::u16string DefaultTranslateInDomain(const std::string& domain, std::u16strin
 
 void RegisterResourceDomain(const std::string& domain) {
   std::shared_mutex* lock = g_resourceDomainsLock.load();
-  if (lock == nullptr) throw Exception("Cannot register the resource domain " + domain + ": translation is not started");
+  if (lock == nullptr)
+    throw Exception("Cannot register the resource domain " + domain + ": translation is not started");
   std::unique_lock guard(*lock);
   g_resourceDomains->push_back(domain);
 }

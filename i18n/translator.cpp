@@ -17,7 +17,8 @@ std::string DirectoryOf(const std::string& path) {
 
 std::string UntranslatableMessage(std::u16string_view text) {
   std::string message =
-      "Error: Could not translate %s. Probably because the mo file doesn't contain utf-8 encoded translations.";
+      "Error: Could not translate %s. Probably because the mo file doesn't contain utf-8 encoded "
+      "translations.";
   message.replace(message.find("%s"), 2, WideToAnsi(text));
   return message;
 }
@@ -97,7 +98,9 @@ std::u16string TTranslator::TranslateInDomain(const std::string& domain, std::u1
   return answer;
 }
 
-std::u16string TTranslator::TranslateText(std::u16string_view text) { return TranslateInDomain(CurrentDomain(), text); }
+std::u16string TTranslator::TranslateText(std::u16string_view text) {
+  return TranslateInDomain(CurrentDomain(), text);
+}
 
 std::string CatalogueKey(std::u16string_view text) {
   std::string key = WideToUtf8(text);
@@ -127,32 +130,58 @@ std::string DetectSystemLanguage() {
 
 std::string LanguageOfLocaleId(LCID id) {
   switch (id) {
-    case 1030: return "da_DK";
-    case 1031: return "de_DE";
-    case 1032: return "gr_GR";
-    case 1033: return "en_US";
-    case 1034: return "es_ES";
-    case 1035: return "fi_FI";
-    case 1036: return "fr_FR";
-    case 1039: return "is_IS";
-    case 1040: return "it_IT";
-    case 1042: return "ko_KO";
-    case 1043: return "nl_NL";
-    case 1044: return "no_NO";
-    case 1045: return "pl_PL";
-    case 1046: return "pt_BR";
-    case 1049: return "ru_RU";
-    case 1053: return "sv_SE";
-    case 2057: return "en_UK";
-    case 2060: return "fr_BE";
-    case 2067: return "nl_BE";
-    case 2068: return "nn_NO";
-    case 2070: return "pt_PT";
-    case 2077: return "fi_SE";
-    case 3082: return "es_ES";
-    case 3084: return "fr_CA";
-    case 4103: return "de_LU";
-    default: return "C";
+    case 1030:
+      return "da_DK";
+    case 1031:
+      return "de_DE";
+    case 1032:
+      return "gr_GR";
+    case 1033:
+      return "en_US";
+    case 1034:
+      return "es_ES";
+    case 1035:
+      return "fi_FI";
+    case 1036:
+      return "fr_FR";
+    case 1039:
+      return "is_IS";
+    case 1040:
+      return "it_IT";
+    case 1042:
+      return "ko_KO";
+    case 1043:
+      return "nl_NL";
+    case 1044:
+      return "no_NO";
+    case 1045:
+      return "pl_PL";
+    case 1046:
+      return "pt_BR";
+    case 1049:
+      return "ru_RU";
+    case 1053:
+      return "sv_SE";
+    case 2057:
+      return "en_UK";
+    case 2060:
+      return "fr_BE";
+    case 2067:
+      return "nl_BE";
+    case 2068:
+      return "nn_NO";
+    case 2070:
+      return "pt_PT";
+    case 2077:
+      return "fi_SE";
+    case 3082:
+      return "es_ES";
+    case 3084:
+      return "fr_CA";
+    case 4103:
+      return "de_LU";
+    default:
+      return "C";
   }
 }
 

@@ -44,14 +44,13 @@ void InitializeSerialKitUnit() {
   if (g_state) return;
   RegisterResourceDomain("serialkit");
   auto state = std::make_unique<TSerialKitState>();
-  for (int i = 0; i < kSerialKitErrorCount; ++i) state->ErrorTexts[std::size_t(i)] = DefaultTranslate(kErrorSources[std::size_t(i)]);
+  for (int i = 0; i < kSerialKitErrorCount; ++i)
+    state->ErrorTexts[std::size_t(i)] = DefaultTranslate(kErrorSources[std::size_t(i)]);
   state->Font = TSerialKitFont{"Sans Serif", -11, false};
   g_state = std::move(state);
 }
 
-void FinalizeSerialKitUnit() {
-  auto state = std::move(g_state);
-}
+void FinalizeSerialKitUnit() { auto state = std::move(g_state); }
 
 bool SerialKitStarted() { return static_cast<bool>(g_state); }
 

@@ -1,15 +1,16 @@
 // Lookups per second through the translator against the C library's dgettext, on one catalogue
 // of 10 000 entries made by msgfmt, hits and misses, in the same run.
+#include <libintl.h>
+
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <libintl.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -45,7 +46,8 @@ std::size_t g_sink = 0;  // printed at the end, so the calls cannot be dropped
 }  // namespace
 
 int main() {
-  const fs::path dir = fs::temp_directory_path() / ("comrelay-bench-" + std::to_string(std::random_device{}()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("comrelay-bench-" + std::to_string(std::random_device{}()));
   fs::create_directories(dir / "de" / "LC_MESSAGES");
   {
     std::ofstream po(dir / "bench.po");
@@ -89,27 +91,42 @@ int main() {
   const std::string peerCheck = dgettext("bench", hits[0].c_str());
   const std::string ourCheck = domain.Lookup(hits[0]);
   if (peerCheck == hits[0] || ourCheck != peerCheck) {
-    std::fprintf(stderr, "the two sides disagree: dgettext \"%s\", ours \"%s\"\n", peerCheck.c_str(), ourCheck.c_str());
+    std::fprintf(stderr, "the two sides disagree: dgettext \"%s\", ours \"%s\"\n", peerCheck.c_str(),
+                 ourCheck.c_str());
     return 1;
   }
 
   auto rate = [](double seconds) { return kRounds / seconds; };
-  const double peerHits = rate(Best([&](int i) { g_sink += std::strlen(dgettext("bench", hits[std::size_t(i % kEntries)].c_str())); }, kRounds));
-  const double peerMisses = rate(Best([&](int i) { g_sink += std::strlen(dgettext("bench", misses[std::size_t(i % kEntries)].c_str())); }, kRounds));
-  const double bytesHits = rate(Best([&](int i) { g_sink += domain.Lookup(hits[std::size_t(i % kEntries)]).size(); }, kRounds));
-  const double bytesMisses = rate(Best([&](int i) { g_sink += domain.Lookup(misses[std::size_t(i % kEntries)]).size(); }, kRounds));
-  const double wideHitRate =
-      rate(Best([&](int i) { g_sink += translator.TranslateInDomain("bench", wideHits[std::size_t(i % kEntries)]).size(); }, kRounds));
-  const double wideMissRate =
-      rate(Best([&](int i) { g_sink += translator.TranslateInDomain("bench", wideMisses[std::size_t(i % kEntries)]).size(); }, kRounds));
+  const double peerHits = rate(
+      Best([&](int i) { g_sink += std::strlen(dgettext("bench", hits[std::size_t(i % kEntries)].c_str())); },
+           kRounds));
+  const double peerMisses = rate(Best(
+      [&](int i) { g_sink += std::strlen(dgettext("bench", misses[std::size_t(i % kEntries)].c_str())); },
+      kRounds));
+  const double bytesHits =
+      rate(Best([&](int i) { g_sink += domain.Lookup(hits[std::size_t(i % kEntries)]).size(); }, kRounds));
+  const double bytesMisses =
+      rate(Best([&](int i) { g_sink += domain.Lookup(misses[std::size_t(i % kEntries)]).size(); }, kRounds));
+  const double wideHitRate = rate(Best(
+      [&](int i) {
+        g_sink += translator.TranslateInDomain("bench", wideHits[std::size_t(i % kEntries)]).size();
+      },
+      kRounds));
+  const double wideMissRate = rate(Best(
+      [&](int i) {
+        g_sink += translator.TranslateInDomain("bench", wideMisses[std::size_t(i % kEntries)]).size();
+      },
+      kRounds));
 
   std::printf("catalogue: %d entries, %d lookups per run, best of 3\n", kEntries, kRounds);
   std::printf("%-34s %12s %12s\n", "", "hits/s", "misses/s");
   std::printf("%-34s %12.0f %12.0f\n", "dgettext (C library)", peerHits, peerMisses);
   std::printf("%-34s %12.0f %12.0f\n", "TDomain::Lookup (UTF-8 key)", bytesHits, bytesMisses);
   std::printf("%-34s %12.0f %12.0f\n", "TTranslator::TranslateInDomain", wideHitRate, wideMissRate);
-  std::printf("ratio Lookup / dgettext:            hits %.2f  misses %.2f\n", bytesHits / peerHits, bytesMisses / peerMisses);
-  std::printf("ratio TranslateInDomain / dgettext: hits %.2f  misses %.2f\n", wideHitRate / peerHits, wideMissRate / peerMisses);
+  std::printf("ratio Lookup / dgettext:            hits %.2f  misses %.2f\n", bytesHits / peerHits,
+              bytesMisses / peerMisses);
+  std::printf("ratio TranslateInDomain / dgettext: hits %.2f  misses %.2f\n", wideHitRate / peerHits,
+              wideMissRate / peerMisses);
 
   std::printf("(checksum %zu)\n", g_sink);
   std::error_code ignored;

@@ -16,7 +16,9 @@ void Check(bool condition) {
 }
 
 struct TCaseBlind {
-  bool operator()(const std::string& a, const std::string& b) const { return i18n::CompareTextIgnoreCase(a, b) < 0; }
+  bool operator()(const std::string& a, const std::string& b) const {
+    return i18n::CompareTextIgnoreCase(a, b) < 0;
+  }
 };
 }  // namespace
 
@@ -44,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       [&](std::string name, const i18n::TEmbeddedFileInfo&) {
         Check(name.find('\\') == std::string::npos);
         if (!name.empty()) {
-          Check(static_cast<unsigned char>(name.front()) > 32 && static_cast<unsigned char>(name.back()) > 32);
+          Check(static_cast<unsigned char>(name.front()) > 32 &&
+                static_cast<unsigned char>(name.back()) > 32);
         }
         return names.insert(std::move(name)).second;
       });

@@ -1,11 +1,12 @@
 #include "platform/files/readonlyfile.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <limits>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <limits>
 #include <utility>
 
 #include "platform/lasterror.h"

@@ -1,7 +1,8 @@
 // The embedded catalogue index: header chains written into stand-in executables, and a real
 // test program copied, given catalogues at its end and patched after the marker.
-#include <cstdlib>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "i18n/catalogueindex.h"
 #include "platform/codepage.h"
@@ -36,7 +37,8 @@ struct TStandIn {
   std::uint64_t First = 0;
   TEmbeddedCatalogueIndex Index;
 
-  explicit TStandIn(const std::vector<TChainEntry>& entries, const std::function<void(std::string&)>& damage = {}) {
+  explicit TStandIn(const std::vector<TChainEntry>& entries,
+                    const std::function<void(std::string&)>& damage = {}) {
     Exe = Dir.Path() / "bin" / "comrelay";
     std::string file(500, 'x');
     First = AppendChain(file, entries);
@@ -84,7 +86,8 @@ TEST(EmbeddedIndex, ProgramCarriesTheMarkerWithNothingEmbedded) {
 }
 
 TEST(EmbeddedIndex, TwoHeadersGiveTwoEntriesFoundInEveryLetterCase) {
-  TStandIn app({{"locale\\de\\LC_MESSAGES\\default.mo", 10, 20}, {"locale/fr/LC_MESSAGES/serialkit.mo", 40, 50}});
+  TStandIn app(
+      {{"locale\\de\\LC_MESSAGES\\default.mo", 10, 20}, {"locale/fr/LC_MESSAGES/serialkit.mo", 40, 50}});
   ASSERT_EQ(app.Index.Count(), 2u);
   EXPECT_EQ(app.Index.ExecutableDirectory(), app.ExeDir());
 
@@ -186,8 +189,8 @@ std::string CopyProbe(std::size_t& patchAt) {
 std::string RunProbe(const fs::path& probe, const std::string& env, const std::string& args) {
   fs::permissions(probe, fs::perms::owner_all, fs::perm_options::add);
   const fs::path out = probe.parent_path() / "probe.out";
-  const std::string command =
-      "env -u LC_ALL -u LC_MESSAGES " + env + " '" + probe.string() + "' " + args + " > '" + out.string() + "'";
+  const std::string command = "env -u LC_ALL -u LC_MESSAGES " + env + " '" + probe.string() + "' " + args +
+                              " > '" + out.string() + "'";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   return ReadBytes(out);
 }
@@ -195,8 +198,10 @@ std::string RunProbe(const fs::path& probe, const std::string& env, const std::s
 
 TEST(EmbeddedProgram, PatchedCopyTranslatesFromItsOwnFile) {
   TTempDir dir;
-  const std::string defaultMo = MakeCatalogue(dir.Path() / "d.mo", {{"No address specified", "Keine Adresse angegeben"}});
-  const std::string kitMo = MakeCatalogue(dir.Path() / "k.mo", {{"Socket already open", "Socket schon offen"}});
+  const std::string defaultMo =
+      MakeCatalogue(dir.Path() / "d.mo", {{"No address specified", "Keine Adresse angegeben"}});
+  const std::string kitMo =
+      MakeCatalogue(dir.Path() / "k.mo", {{"Socket already open", "Socket schon offen"}});
   std::size_t patchAt = 0;
   std::string exe = CopyProbe(patchAt);
   ASSERT_NE(patchAt, 0u);
@@ -205,8 +210,9 @@ TEST(EmbeddedProgram, PatchedCopyTranslatesFromItsOwnFile) {
   exe += defaultMo;
   const std::uint64_t kitAt = exe.size();
   exe += kitMo;
-  const std::uint64_t first = AppendChain(exe, {{"locale\\de\\LC_MESSAGES\\default.mo", defaultAt, defaultMo.size()},
-                                                {"locale\\de\\LC_MESSAGES\\serialkit.mo", kitAt, kitMo.size()}});
+  const std::uint64_t first =
+      AppendChain(exe, {{"locale\\de\\LC_MESSAGES\\default.mo", defaultAt, defaultMo.size()},
+                        {"locale\\de\\LC_MESSAGES\\serialkit.mo", kitAt, kitMo.size()}});
   std::string h1;
   AppendLittle64(h1, first);
   exe.replace(patchAt, 8, h1);
@@ -215,12 +221,14 @@ TEST(EmbeddedProgram, PatchedCopyTranslatesFromItsOwnFile) {
 
   const std::string dirText = (dir.Path() / "app").string() + "/";
   const std::string out = RunProbe(probe, "LANG=de_DE.UTF-8",
-                                   "locate '" + dirText + "locale/de/LC_MESSAGES/default.mo' resource 65395 "
-                                   "resource 65397 register serialkit resource 65397 resource 65396");
+                                   "locate '" + dirText +
+                                       "locale/de/LC_MESSAGES/default.mo' resource 65395 "
+                                       "resource 65397 register serialkit resource 65397 resource 65396");
   EXPECT_EQ(out, "start " + std::to_string(first) + "\n" + "entries 2\n" + "locate " + probe.string() + " " +
                      std::to_string(defaultAt) + " " + std::to_string(defaultMo.size()) + "\n" +
-                     "resource Keine Adresse angegeben\n" + "resource Socket already open\n" + "register serialkit\n" +
-                     "resource Socket schon offen\n" + "resource Can't create new socket\n");
+                     "resource Keine Adresse angegeben\n" + "resource Socket already open\n" +
+                     "register serialkit\n" + "resource Socket schon offen\n" +
+                     "resource Can't create new socket\n");
 }
 
 TEST(EmbeddedProgram, UnpatchedCopyUsesCataloguesBesideIt) {
@@ -228,10 +236,13 @@ TEST(EmbeddedProgram, UnpatchedCopyUsesCataloguesBesideIt) {
   std::size_t patchAt = 0;
   const fs::path probe = dir.Path() / "comrelay";
   WriteBytes(probe, CopyProbe(patchAt));
-  MakeCatalogue(CataloguePath(dir.Path() / "locale", "zh", "default"), {{"Socket already open", "套接字已打开"}});
+  MakeCatalogue(CataloguePath(dir.Path() / "locale", "zh", "default"),
+                {{"Socket already open", "套接字已打开"}});
   const std::string out = RunProbe(probe, "LANG=zh_CN.GB18030", "resource 65397 resource 65395");
-  EXPECT_EQ(out, "start 0\nentries 0\nresource " + Ansi("套接字已打开") + "\nresource No address specified\n");
+  EXPECT_EQ(out,
+            "start 0\nentries 0\nresource " + Ansi("套接字已打开") + "\nresource No address specified\n");
   // Without LANG and without locale names the language is "C": nothing is translated.
-  EXPECT_EQ(RunProbe(probe, "-u LANG", "resource 65397"), "start 0\nentries 0\nresource Socket already open\n");
+  EXPECT_EQ(RunProbe(probe, "-u LANG", "resource 65397"),
+            "start 0\nentries 0\nresource Socket already open\n");
 }
 #endif

@@ -1,10 +1,12 @@
 // The catalogue reader on catalogues made by msgfmt: the search by halving for every size from
 // 0 to 100, both byte orders, and catalogues that lie about their own size.
-#include <cmath>
-#include <cstdio>
+#include "i18n/mocatalogue.h"
+
 #include <gtest/gtest.h>
 
-#include "i18n/mocatalogue.h"
+#include <cmath>
+#include <cstdio>
+
 #include "support.h"
 
 using i18n::TMoCatalogue;
@@ -34,7 +36,8 @@ TEST(MoCatalogue, FindsEveryTextAndMissesAllOthersForEverySizeUpTo100) {
   TTempDir dir;
   for (int n = 1; n <= 100; ++n) {
     SCOPED_TRACE("N = " + std::to_string(n));
-    const std::string bytes = MakeCatalogue(dir.Path() / ("n" + std::to_string(n) + ".mo"), NumberedEntries(n));
+    const std::string bytes =
+        MakeCatalogue(dir.Path() / ("n" + std::to_string(n) + ".mo"), NumberedEntries(n));
     auto mo = OpenBytes(bytes);
     ASSERT_TRUE(mo);
     ASSERT_EQ(mo->Count(), unsigned(n));
@@ -113,7 +116,8 @@ TEST(MoCatalogue, RejectsWhatIsNotACatalogueOrDoesNotFit) {
 
   // Any cut before the last text ends leaves a header, a table or a text outside the file; only
   // the last text's terminating zero may go.
-  for (std::size_t length = 0; length + 1 < good.size(); ++length) EXPECT_FALSE(OpenBytes(good.substr(0, length))) << length;
+  for (std::size_t length = 0; length + 1 < good.size(); ++length)
+    EXPECT_FALSE(OpenBytes(good.substr(0, length))) << length;
   EXPECT_TRUE(OpenBytes(good.substr(0, good.size() - 1)));
 
   for (std::uint32_t count : {0x1000u, 0x20000000u, 0xFFFFFFFFu}) {

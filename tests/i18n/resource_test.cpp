@@ -1,6 +1,7 @@
 // The unit's start-up and shut-down and the resource strings that pass through it: the loader
 // slot, the resource domains in their order, and the socket messages from a "default" catalogue.
 #include <gtest/gtest.h>
+
 #include <thread>
 
 #include "i18n/resourcetext.h"
@@ -14,7 +15,9 @@ using namespace i18ntest;
 
 namespace {
 ResourceStringRecord Record(UINT id) { return {&HInstance, std::intptr_t(id)}; }
-ResourceStringRecord TextRecord(const char* text) { return {&HInstance, reinterpret_cast<std::intptr_t>(text)}; }
+ResourceStringRecord TextRecord(const char* text) {
+  return {&HInstance, reinterpret_cast<std::intptr_t>(text)};
+}
 
 std::string Load(UINT id) {
   const ResourceStringRecord record = Record(id);
@@ -79,14 +82,15 @@ TEST(TranslationUnitLifecycle, LoaderIsRestoredAfterShutDown) {
 }
 
 TEST_F(TranslationUnit, SocketMessagesComeBackTranslated) {
-  MakeCatalogue(CataloguePath(Root(), "de", "default"),
-                {{"Windows socket error: %s (%d), on API '%s'", "Windows-Socket-Fehler: %s (%d), bei API '%s'"},
-                 {"Asynchronous socket error %d", "Asynchroner Socket-Fehler %d"},
-                 {"No address specified", "Keine Adresse angegeben"},
-                 {"Can't create new socket", "Kann keinen neuen Socket anlegen"},
-                 {"Socket already open", "套接字已打开"},
-                 {"Can't change value while socket is active", "Wert nicht änderbar, solange der Socket aktiv ist"}},
-                true);
+  MakeCatalogue(
+      CataloguePath(Root(), "de", "default"),
+      {{"Windows socket error: %s (%d), on API '%s'", "Windows-Socket-Fehler: %s (%d), bei API '%s'"},
+       {"Asynchronous socket error %d", "Asynchroner Socket-Fehler %d"},
+       {"No address specified", "Keine Adresse angegeben"},
+       {"Can't create new socket", "Kann keinen neuen Socket anlegen"},
+       {"Socket already open", "套接字已打开"},
+       {"Can't change value while socket is active", "Wert nicht änderbar, solange der Socket aktiv ist"}},
+      true);
   EXPECT_EQ(Load(SWindowsSocketError), "Windows-Socket-Fehler: %s (%d), bei API '%s'");
   EXPECT_EQ(Load(SASyncSocketError), "Asynchroner Socket-Fehler %d");
   EXPECT_EQ(Load(SNoAddress), "Keine Adresse angegeben");

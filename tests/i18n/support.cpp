@@ -1,10 +1,11 @@
 #include "support.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <random>
-#include <gtest/gtest.h>
 #include <sstream>
 
 namespace i18ntest {
@@ -13,12 +14,23 @@ std::string PoString(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
     switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out += c;
     }
   }
   return out + "\"";
@@ -43,8 +55,8 @@ TTempDir::TTempDir() {
   for (char& c : name) {
     if (c == '/') c = '_';
   }
-  path_ = fs::temp_directory_path() /
-          ("comrelay-" + name + "-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
+  path_ = fs::temp_directory_path() / ("comrelay-" + name + "-" + std::to_string(std::random_device{}()) +
+                                       "-" + std::to_string(counter++));
   fs::remove_all(path_);
   fs::create_directories(path_);
 }
@@ -54,7 +66,8 @@ TTempDir::~TTempDir() {
   fs::remove_all(path_, ignored);
 }
 
-std::string MakeCatalogue(const fs::path& mo, const TEntries& entries, bool header, const std::string& msgfmtOptions) {
+std::string MakeCatalogue(const fs::path& mo, const TEntries& entries, bool header,
+                          const std::string& msgfmtOptions) {
   fs::create_directories(mo.parent_path());
   fs::path po = mo;
   po.replace_extension(".po");
@@ -64,7 +77,8 @@ std::string MakeCatalogue(const fs::path& mo, const TEntries& entries, bool head
       out << "msgid \"\"\nmsgstr \"Project-Id-Version: comrelay tests\\n\"\n"
              "\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
     }
-    for (const auto& [id, str] : entries) out << "msgid " << PoString(id) << "\nmsgstr " << PoString(str) << "\n\n";
+    for (const auto& [id, str] : entries)
+      out << "msgid " << PoString(id) << "\nmsgstr " << PoString(str) << "\n\n";
   }
   const std::string command = "msgfmt " + msgfmtOptions + " -o '" + mo.string() + "' '" + po.string() + "'";
   const int rc = std::system(command.c_str());

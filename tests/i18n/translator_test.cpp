@@ -1,9 +1,11 @@
 // The translator and its domains on catalogues made by msgfmt in temporary folders: the choice
 // of language, where catalogues are looked for, line ends, failures and concurrent use.
+#include "i18n/translator.h"
+
 #include <gtest/gtest.h>
+
 #include <thread>
 
-#include "i18n/translator.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/locale/localeinfo.h"
@@ -14,7 +16,8 @@ using i18n::TTranslator;
 
 namespace {
 // A translator whose executable "lives" in `dir`, so its catalogues are below dir/locale.
-std::unique_ptr<TTranslator> TranslatorIn(const TTempDir& dir, const i18n::TEmbeddedCatalogueIndex* index = nullptr) {
+std::unique_ptr<TTranslator> TranslatorIn(const TTempDir& dir,
+                                          const i18n::TEmbeddedCatalogueIndex* index = nullptr) {
   return std::make_unique<TTranslator>((dir.Path() / "comrelay").string(), index);
 }
 
@@ -89,13 +92,14 @@ TEST(Language, FallsBackToTheLocaleIdentifierTable) {
   EXPECT_EQ(i18n::DetectSystemLanguage(), "C");  // nothing set at all
 
   const std::pair<LCID, const char*> table[] = {
-      {1030, "da_DK"}, {1031, "de_DE"}, {1032, "gr_GR"}, {1033, "en_US"}, {1034, "es_ES"}, {1035, "fi_FI"},
-      {1036, "fr_FR"}, {1039, "is_IS"}, {1040, "it_IT"}, {1042, "ko_KO"}, {1043, "nl_NL"}, {1044, "no_NO"},
-      {1045, "pl_PL"}, {1046, "pt_BR"}, {1049, "ru_RU"}, {1053, "sv_SE"}, {2057, "en_UK"}, {2060, "fr_BE"},
-      {2067, "nl_BE"}, {2068, "nn_NO"}, {2070, "pt_PT"}, {2077, "fi_SE"}, {3082, "es_ES"}, {3084, "fr_CA"},
-      {4103, "de_LU"}};
+      {1030, "da_DK"}, {1031, "de_DE"}, {1032, "gr_GR"}, {1033, "en_US"}, {1034, "es_ES"},
+      {1035, "fi_FI"}, {1036, "fr_FR"}, {1039, "is_IS"}, {1040, "it_IT"}, {1042, "ko_KO"},
+      {1043, "nl_NL"}, {1044, "no_NO"}, {1045, "pl_PL"}, {1046, "pt_BR"}, {1049, "ru_RU"},
+      {1053, "sv_SE"}, {2057, "en_UK"}, {2060, "fr_BE"}, {2067, "nl_BE"}, {2068, "nn_NO"},
+      {2070, "pt_PT"}, {2077, "fi_SE"}, {3082, "es_ES"}, {3084, "fr_CA"}, {4103, "de_LU"}};
   for (const auto& [id, name] : table) EXPECT_EQ(i18n::LanguageOfLocaleId(id), name) << id;
-  for (LCID other : {0u, 0x7Fu, 1041u, 1055u, 2052u, 0xFFFFFFFFu}) EXPECT_EQ(i18n::LanguageOfLocaleId(other), "C");
+  for (LCID other : {0u, 0x7Fu, 1041u, 1055u, 2052u, 0xFFFFFFFFu})
+    EXPECT_EQ(i18n::LanguageOfLocaleId(other), "C");
 }
 
 TEST(Language, LocaleInfoNeedsRoomForTheZero) {
@@ -263,7 +267,8 @@ TEST(Failures, FilesThatCannotBeOpenedOrMappedAreTriedAgain) {
   const fs::path path = CataloguePath(LocaleRoot(dir), "de", "default");
   WriteBytes(path, "");
   auto translator = TranslatorIn(dir);
-  EXPECT_EQ(MessageOf([&] { translator->TranslateText(u"x"); }), "Cannot create memory map on file " + path.string());
+  EXPECT_EQ(MessageOf([&] { translator->TranslateText(u"x"); }),
+            "Cannot create memory map on file " + path.string());
   EXPECT_TRUE(translator->Domain("default").MayOpen());
   MakeCatalogue(path, {{"x", "y"}});
   EXPECT_EQ(translator->TranslateText(u"x"), u"y");
@@ -327,7 +332,8 @@ TEST(Concurrency, OneDomainPerNameAndSearchesSurviveLanguageChanges) {
         const int i = (round + t) % 50;
         const std::u16string text = u"text" + std::u16string(1, char16_t(u'0' + i % 10));
         const std::u16string answer = translator->TranslateText(i < 10 ? text : u"missing");
-        if (i < 10 ? answer != u"Text" + std::u16string(1, char16_t(u'0' + i % 10)) : answer != u"missing") ++wrong;
+        if (i < 10 ? answer != u"Text" + std::u16string(1, char16_t(u'0' + i % 10)) : answer != u"missing")
+          ++wrong;
       }
     });
   }

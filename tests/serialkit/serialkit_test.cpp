@@ -1,12 +1,14 @@
 // The serial kit's start-up and shut-down against a started translation unit.
+#include "serialkit/serialkit.h"
+
 #include <gtest/gtest.h>
+
 #include <set>
 
 #include "i18n/translation.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/resources.h"
-#include "serialkit/serialkit.h"
 #include "support.h"
 
 using namespace i18ntest;
@@ -57,7 +59,8 @@ TEST_F(SerialKitUnit, RegistersItsDomainAndTranslatesItsErrorTexts) {
 }
 
 TEST_F(SerialKitUnit, ItsDomainTranslatesResourceStringsDefaultLeavesAlone) {
-  MakeCatalogue(CataloguePath(dir_.Path() / "locale", "fr", "default"), {{"No address specified", "Aucune adresse"}});
+  MakeCatalogue(CataloguePath(dir_.Path() / "locale", "fr", "default"),
+                {{"No address specified", "Aucune adresse"}});
   InitializeSerialKitUnit();
   GlobalTranslator()->BindDomainDirectory("serialkit", (dir_.Path() / "locale").string());
   MakeCatalogue(CataloguePath(dir_.Path() / "locale", "fr", "serialkit"),
