@@ -1,7 +1,11 @@
-// Asynchronous host and service lookups. Each request runs on a worker of its own; the worker
-// resolves without any lock, then, under the request lock, writes the reply into the caller's
-// buffer and posts the completion. Cancelling takes the same lock, so after a successful
-// cancel nothing is written and nothing is posted.
+// Asynchronous host and service lookups. Each request runs on a worker of its own, which only
+// resolves and queues its answer. The thread that made the requests (the UI thread) is woken
+// through an eventfd and, there, writes each answer into its caller's buffer and posts the
+// completion: the buffer is never touched by another thread, and a request cancelled before
+// that moment is neither written nor posted, even when its worker has already finished.
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
@@ -39,6 +43,12 @@ struct TRequest {
   std::string protocol;
 };
 
+struct TAnswer {
+  HANDLE handle = 0;
+  THostAnswer host;
+  TServiceAnswer service;
+};
+
 class TLookups {
  public:
   ~TLookups() {
@@ -49,10 +59,12 @@ class TLookups {
       workers.swap(workers_);
     }
     for (auto& w : workers) w.thread.join();
+    if (wake_ >= 0) posix::Close(wake_);
   }
 
   HANDLE Start(TRequest request) {
     std::lock_guard lock(lock_);
+    if (!Watching()) return 0;
     Reap();
     const HANDLE handle = next_++;
     const TRequest copy = request;
@@ -81,29 +93,54 @@ class TLookups {
     std::shared_ptr<std::atomic<bool>> done;
   };
 
-  void Work(HANDLE handle, const TRequest& request, std::atomic<bool>& done) {
+  // The wake-up counter and its notifier, made on the first request's (the UI) thread. The
+  // notifier belongs to the application object, which outlives every window that can ask.
+  bool Watching() {
+    if (notifier_) return true;
     int error = 0;
-    int needed = 0;
-    THostAnswer host;
-    TServiceAnswer service;
-    if (request.host) {
-      host = ResolveHostNow(request.name);
-      error = host.error;
-    } else {
-      service = ResolveServiceNow(request.name, request.protocol);
-      error = service.error;
+    if (wake_ < 0 && (wake_ = posix::OpenWakeup(error)) < 0) {
+      WSASetLastError(error);
+      return false;
     }
-    std::lock_guard lock(lock_);
-    if (pending_.erase(handle) != 0) {
-      if (error == 0) {
-        needed = request.host ? LayOutHostEntry(host, request.buffer, request.length)
-                              : LayOutServiceEntry(service, request.protocol, request.buffer, request.length);
-        if (needed > request.length) error = WSAENOBUFS;
-      }
-      PostMessageA(request.window, request.message, handle,
-                   WSAMAKEASYNCREPLY(std::min(needed, 0xFFFF), error));
+    notifier_ = new QSocketNotifier(wake_, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier_.data(), &QSocketNotifier::activated, [this] { Deliver(); });
+    return true;
+  }
+
+  void Work(HANDLE handle, const TRequest& request, std::atomic<bool>& done) {
+    TAnswer answer;
+    answer.handle = handle;
+    if (request.host)
+      answer.host = ResolveHostNow(request.name);
+    else
+      answer.service = ResolveServiceNow(request.name, request.protocol);
+    {
+      std::lock_guard lock(lock_);
+      answers_.push_back(std::move(answer));
+      posix::Signal(wake_);
     }
     done = true;
+  }
+
+  // On the UI thread.
+  void Deliver() {
+    posix::Drain(wake_);
+    std::lock_guard lock(lock_);
+    for (const TAnswer& a : answers_) {
+      auto it = pending_.find(a.handle);
+      if (it == pending_.end()) continue;  // cancelled
+      const TRequest& r = it->second;
+      int error = r.host ? a.host.error : a.service.error;
+      int needed = 0;
+      if (error == 0) {
+        needed = r.host ? LayOutHostEntry(a.host, r.buffer, r.length)
+                        : LayOutServiceEntry(a.service, r.protocol, r.buffer, r.length);
+        if (needed > r.length) error = WSAENOBUFS;
+      }
+      PostMessageA(r.window, r.message, a.handle, WSAMAKEASYNCREPLY(std::min(needed, 0xFFFF), error));
+      pending_.erase(it);
+    }
+    answers_.clear();
   }
 
   // Joins workers that have finished, so that threads do not pile up.
@@ -115,9 +152,12 @@ class TLookups {
   }
 
   std::mutex lock_;
-  std::unordered_map<HANDLE, TRequest> pending_;
+  std::unordered_map<HANDLE, TRequest> pending_;  // issued, neither delivered nor cancelled
+  std::vector<TAnswer> answers_;                  // resolved, waiting for the UI thread
   HANDLE next_ = 1;
   std::vector<TWorker> workers_;
+  int wake_ = -1;
+  QPointer<QSocketNotifier> notifier_;
 };
 
 TLookups& Lookups() {

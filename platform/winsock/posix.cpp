@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -213,6 +214,25 @@ bool BytesWaiting(int fd, std::uint32_t& count, int& error) {
   }
   count = std::uint32_t(n);
   return true;
+}
+
+int OpenWakeup(int& error) {
+  const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (fd < 0) return Fail(error);
+  return fd;
+}
+
+void Signal(int fd) {
+  const std::uint64_t one = 1;
+  // A full counter already wakes the reader; nothing else can fail here.
+  while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+void Drain(int fd) {
+  std::uint64_t count;
+  while (::read(fd, &count, sizeof count) < 0 && errno == EINTR) {
+  }
 }
 
 bool ParseAddress(const char* text, std::uint32_t& addressNet) {

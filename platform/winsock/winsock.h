@@ -178,8 +178,9 @@ int WSAAsyncSelect(SOCKET s, HWND window, UINT message, long events);
 HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* buffer, int bufferLength);
 HANDLE WSAAsyncGetServByName(HWND window, UINT message, const char* name, const char* protocol, char* buffer,
                              int bufferLength);
-// 0 when the request was still running: it will neither post nor write into its buffer.
-// WSAEALREADY when it has already completed, WSAEINVAL for a handle never issued.
+// 0 while the completion has not been posted: the request will then neither post nor write
+// into its buffer. WSAEALREADY once it has been posted, WSAEINVAL for a handle never issued.
+// Lookups complete on the thread that requested them, through its event loop.
 int WSACancelAsyncRequest(HANDLE request);
 
 // Blocking lookups; the entry is the calling thread's own and valid until its next call.
