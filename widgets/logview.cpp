@@ -1,8 +1,10 @@
 #include "widgets/logview.h"
 
 #include <QScrollBar>
+#include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <algorithm>
 
 #include "platform/codepage.h"
 
@@ -13,11 +15,20 @@ QColor ToQColor(TLogColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF)
 const QColor kInfoBk(255, 255, 225);
 const QColor kControlBackground(0xD8, 0xD8, 0xD8);
 
+QChar ControlPicture(QChar ch) {
+  const char16_t u = ch.unicode();
+  if (u < 0x20) return QChar(char16_t(0x2400 + u));
+  if (u == 0x7F) return QChar(char16_t(0x2421));
+  return ch;
+}
+
 bool IsControlPicture(QChar ch) {
   const char16_t u = ch.unicode();
   return u >= 0x2400 && u <= 0x2421;
 }
 }  // namespace
+
+QString CutMarker(std::size_t hiddenBytes) { return QString::fromUtf8("…+") + QString::number(hiddenBytes); }
 
 QString LogDisplayText(std::string_view bytes) {
   QString text = AnsiToQString(bytes);
@@ -50,7 +61,22 @@ TLogView::TLogView(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void TLogView::AppendLine(TLogColor color, std::string_view text) {
-  Pending line{color, LogDisplayText(text)};
+  Pending line{color, QString(), 0};
+  if (text.size() <= MaxLineChars) {
+    line.text = LogDisplayText(text);
+  } else {
+    // Decode only what can be shown: a huge block stays cheap. The marker counts the bytes left.
+    QStringDecoder decoder("GB18030");
+    std::size_t at = 0;
+    while (at < text.size() && std::size_t(line.text.size()) < MaxLineChars) {
+      const std::size_t step = std::size_t(line.text.size()) + 256 < MaxLineChars ? 256 : 1;
+      const std::size_t n = std::min(step, text.size() - at);
+      line.text += decoder.decode(QByteArrayView(text.data() + at, qsizetype(n)));
+      at += n;
+    }
+    line.hiddenBytes = text.size() - at;
+    for (QChar& ch : line.text) ch = ControlPicture(ch);
+  }
   pendingChars_ += std::size_t(line.text.size());
   pending_.push_back(std::move(line));
   // Lines that would be dropped at once are dropped before they are ever painted.
@@ -97,6 +123,7 @@ void TLogView::Flush() {
         runStart = i + 1;
       }
     }
+    if (line.hiddenBytes) cursor.insertText(CutMarker(line.hiddenBytes), control);
     lineChars_.push_back(std::size_t(t.size()));
     shownChars_ += std::size_t(t.size());
   }

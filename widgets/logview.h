@@ -3,7 +3,10 @@
 // not one per line. It keeps the newest MaxLines lines and at most MaxChars characters; older
 // lines are dropped first. Bytes are shown as GB18030 text; control bytes (zero, CR, LF, ...)
 // are shown as their Unicode control pictures (␀ ␍ ␊ ...) on a grey background, so they are
-// visible and cannot be mistaken for payload text, and a log line is always one line.
+// visible and cannot be mistaken for payload text, and a log line is always one line. A line
+// longer than MaxLineChars bytes shows its first MaxLineChars characters and then, on the same
+// grey, how many bytes it had left ("…+N"): laying out megabytes in one line would freeze the
+// window.
 #pragma once
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -22,6 +25,8 @@ class TLogView : public QPlainTextEdit {
   static constexpr std::size_t MaxLines = 100000;
   static constexpr std::size_t MaxChars = 32u << 20;
   static constexpr int FlushIntervalMs = 30;
+  // A full serial block in hex (4096 × 3) with its stamp and direction fits whole.
+  static constexpr std::size_t MaxLineChars = 16384;
 
   explicit TLogView(QWidget* parent = nullptr);
 
@@ -40,6 +45,7 @@ class TLogView : public QPlainTextEdit {
   struct Pending {
     TLogColor color;
     QString text;
+    std::size_t hiddenBytes;  // bytes cut off the end of the line
   };
   void TrimToBounds();
 
@@ -52,3 +58,5 @@ class TLogView : public QPlainTextEdit {
 
 // Text shown for `bytes`: GB18030 decoded, control characters replaced by their pictures.
 QString LogDisplayText(std::string_view bytes);
+// The marker that ends a cut line.
+QString CutMarker(std::size_t hiddenBytes);
