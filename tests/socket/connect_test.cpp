@@ -383,6 +383,15 @@ TEST(ClientLifetime, DestroyingWhileConnectedRaisesNoDisconnect) {
 }
 
 TEST(ClientLifetime, DestroyingWhileResolvingCancelsTheLookup) {
+  {
+    // One finished lookup first: the lookup service keeps one descriptor for its whole life.
+    TResolverOverride resolver([](const std::string&) { return NotFound(); });
+    TTcpClient warm;
+    TRecorder rec(warm);
+    warm.SetHost("warm");
+    warm.SetActive(true);
+    ASSERT_TRUE(WaitFor([&] { return rec.Has("disconnect"); }));
+  }
   const int before = loopback::OpenDescriptorCount();
   THeldResolver resolver;
   TShownExceptions shown;
