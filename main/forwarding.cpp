@@ -92,7 +92,11 @@ void TFormMain::SerialDataArrived(const std::string& block) {
   // A failed send has closed the connection (and emptied the queue) by now.
   if (!ClientSocket->Active()) return;
   const std::size_t n = taken > 0 ? std::size_t(taken) : 0;
-  if (n < block.size()) EnqueueForSocket(block.substr(n));
+  if (n == block.size()) return;
+  EnqueueForSocket(block.substr(n));
+  // A short send does not make the socket report room later; only a send that would block
+  // does. Offer the rest at once: it goes out, or the socket now owes us an OnWrite.
+  if (n > 0 && !FSendQueue.Empty()) FSendQueue.Drain(*ClientSocket->Socket());
 }
 
 void TFormMain::EnqueueForSocket(std::string bytes) {

@@ -19,7 +19,7 @@ void TSendQueue::Drain(endpoint::TSocketEndpoint& socket) {
     bytes_ -= std::size_t(taken);
     if (std::size_t(taken) < offer.size()) {
       frontSent_ += std::size_t(taken);
-      return;
+      continue;
     }
     blocks_.pop_front();
     frontSent_ = 0;

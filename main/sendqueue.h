@@ -19,7 +19,8 @@ class TSendQueue {
   // Whether `count` more bytes fit under the bound.
   bool Fits(std::size_t count) const { return bytes_ + count <= limit_; }
   void Push(std::string bytes);
-  // Sends from the front until the socket takes less than offered; the rest stays queued.
+  // Sends from the front until the queue is empty or the socket would block. Stopping only at
+  // "would block" matters: only that makes the socket report room again later.
   void Drain(endpoint::TSocketEndpoint& socket);
   void Clear();
 

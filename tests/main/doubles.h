@@ -91,11 +91,14 @@ class TSocketDouble : public endpoint::TSocketEndpoint {
     return all;
   }
 
-  enum class Mode { TakeAll, TakeUpTo, WouldBlock, Fail };
+  // Limited: the send buffer has `room` bytes left; a send takes what fits, and one that finds
+  // no room would block.
+  enum class Mode { TakeAll, Limited, Fail };
   Mode mode = Mode::TakeAll;
-  std::size_t takeUpTo = 0;  // for TakeUpTo: bytes taken per call
-  std::string sent;          // what reached the server, in order
-  std::string inbound;       // what the server sent and nobody read yet
+  std::size_t room = 0;
+  int wouldBlockCount = 0;
+  std::string sent;     // what reached the server, in order
+  std::string inbound;  // what the server sent and nobody read yet
   int receiveCalls = 0;
 
  private:
@@ -152,7 +155,11 @@ class TTcpDouble : public endpoint::TTcpEndpoint {
     socket.inbound += bytes;
     OnRead(this, &socket);
   }
-  void RoomAgain() { OnWrite(this, &socket); }
+  // The server read: the send buffer has `room` bytes again.
+  void RoomAgain(std::size_t room) {
+    socket.room = room;
+    OnWrite(this, &socket);
+  }
 
   std::string host;
   std::int32_t port = 0;
@@ -168,14 +175,16 @@ inline int TSocketDouble::SendText(const std::string& text) {
     case Mode::TakeAll:
       sent += text;
       return int(text.size());
-    case Mode::TakeUpTo: {
-      const std::size_t n = std::min(takeUpTo, text.size());
-      if (n == 0) return -1;
+    case Mode::Limited: {
+      const std::size_t n = std::min(room, text.size());
+      if (n == 0) {
+        ++wouldBlockCount;
+        return -1;
+      }
+      room -= n;
       sent += text.substr(0, n);
       return int(n);
     }
-    case Mode::WouldBlock:
-      return -1;
     case Mode::Fail: {
       int code = 10054;
       owner_.OnError(&owner_, this, endpoint::TErrorEvent::eeSend, code);

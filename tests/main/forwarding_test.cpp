@@ -125,33 +125,35 @@ TEST_F(ConsoleTest, LongNetworkBlockReachesTheSerialPortInPieces) {
 TEST_F(ConsoleTest, WhatTheSocketDidNotTakeIsSentInOrderWhenItHasRoom) {
   Connect();
   form->VwCheckBoxDisplay->SetChecked(false);
-  net->socket.mode = Mode::TakeUpTo;
-  net->socket.takeUpTo = 3;
-  serial->Deliver("abcdef");  // socket takes "abc"
-  net->socket.mode = Mode::WouldBlock;
-  serial->Deliver("ghi");  // queued behind "def"
+  net->socket.mode = Mode::Limited;
+  net->socket.room = 3;
+  serial->Deliver("abcdef");  // the socket takes "abc"
+  // The rest was offered again at once, so the socket would block and will report room.
+  EXPECT_EQ(net->socket.wouldBlockCount, 1);
+  serial->Deliver("ghi");  // queued behind "def", not offered ahead of it
   serial->Deliver("jk");
   EXPECT_EQ(net->socket.sent, "abc");
   EXPECT_EQ(form->QueuedForSocket(), 8u);
   EXPECT_EQ(form->BytesToSocket(), 11);  // counted once, when handed over
 
-  net->socket.mode = Mode::TakeUpTo;
-  net->socket.takeUpTo = 2;
-  net->RoomAgain();  // takes "de" and stops at the short send
+  net->RoomAgain(2);  // takes "de", then would block again
   EXPECT_EQ(net->socket.sent, "abcde");
   EXPECT_EQ(form->QueuedForSocket(), 6u);
-  net->socket.mode = Mode::TakeAll;
-  serial->Deliver("lm");  // still behind the queue, not sent ahead of it
+  EXPECT_EQ(net->socket.wouldBlockCount, 2);
+  serial->Deliver("lm");
   EXPECT_EQ(net->socket.sent, "abcde");
-  net->RoomAgain();
+  net->RoomAgain(100);
   EXPECT_EQ(net->socket.sent, "abcdefghijklm");
   EXPECT_EQ(form->QueuedForSocket(), 0u);
   EXPECT_EQ(form->BytesToSocket(), 13);
+  // With the queue empty, blocks go straight out again.
+  serial->Deliver("no");
+  EXPECT_EQ(net->socket.sent, "abcdefghijklmno");
 }
 
 TEST_F(ConsoleTest, SendQueueIsEmptiedWhenTheConnectionCloses) {
   Connect();
-  net->socket.mode = Mode::WouldBlock;
+  net->socket.mode = Mode::Limited;
   serial->Deliver("lost with the connection");
   EXPECT_GT(form->QueuedForSocket(), 0u);
   net->ServerCloses();
@@ -176,7 +178,7 @@ TEST_F(ConsoleTest, FailedSendClosesAndQueuesNothing) {
 TEST_F(ConsoleTest, SendQueueAtItsBoundDisconnectsAndSaysSo) {
   Connect();
   form->VwCheckBoxDisplay->SetChecked(false);
-  net->socket.mode = Mode::WouldBlock;
+  net->socket.mode = Mode::Limited;
   const std::string block(4096, 'q');
   const std::size_t fit = TSendQueue::DefaultLimit / block.size();
   for (std::size_t i = 0; i < fit; ++i) serial->Deliver(block);

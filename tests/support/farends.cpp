@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace farend {
@@ -27,6 +29,13 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 }
 
 namespace {
+// A socket write never raises SIGPIPE here; the pty master is not a socket.
+ssize_t Put(int fd, const char* data, std::size_t count) {
+  const ssize_t n = ::send(fd, data, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n < 0 && errno == ENOTSOCK) return ::write(fd, data, count);
+  return n;
+}
+
 void WaitWritable(int fd) {
   pollfd p{fd, POLLOUT, 0};
   ::poll(&p, 1, 50);
@@ -35,7 +44,7 @@ void WaitWritable(int fd) {
 void WriteAll(int fd, const std::string& bytes, const std::function<void()>& whileWaiting) {
   std::size_t at = 0;
   while (at < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+    const ssize_t n = Put(fd, bytes.data() + at, bytes.size() - at);
     if (n > 0) {
       at += std::size_t(n);
     } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -63,6 +72,12 @@ bool ReadAll(int fd, std::string& into) {
 }
 
 void ProcessSome() { QCoreApplication::processEvents(QEventLoop::AllEvents, 1); }
+
+std::size_t WriteNow(int fd, const char* data, std::size_t count) {
+  if (fd < 0 || count == 0) return 0;
+  const ssize_t n = Put(fd, data, count);
+  return n > 0 ? std::size_t(n) : 0;
+}
 }  // namespace
 
 Pty::Pty() {
@@ -90,7 +105,15 @@ Pty::~Pty() {
 
 void Pty::Write(const std::string& bytes) { WriteAll(master_, bytes, ProcessSome); }
 
+std::size_t Pty::WriteSome(const char* data, std::size_t count) { return WriteNow(master_, data, count); }
+
 bool Pty::ReadAvailable(std::string& into) { return master_ >= 0 && ReadAll(master_, into); }
+
+void Pty::ReadUpTo(std::string& into, std::size_t max) {
+  std::string buf(max, '\0');
+  const ssize_t n = master_ >= 0 ? ::read(master_, buf.data(), max) : -1;
+  if (n > 0) into.append(buf.data(), std::size_t(n));
+}
 
 void Pty::CloseMaster() {
   if (master_ >= 0) ::close(master_);
@@ -126,6 +149,10 @@ bool TcpServer::AcceptPending() {
 
 void TcpServer::Send(const std::string& bytes) { WriteAll(client_, bytes, ProcessSome); }
 
+std::size_t TcpServer::SendSome(const char* data, std::size_t count) {
+  return WriteNow(client_, data, count);
+}
+
 bool TcpServer::ReadAvailable(std::string& into) { return client_ >= 0 && ReadAll(client_, into); }
 
 void TcpServer::Close() {
@@ -143,6 +170,19 @@ void TcpServer::Reset() {
 void TcpServer::StopListening() {
   if (listen_ >= 0) ::close(listen_);
   listen_ = -1;
+}
+
+std::size_t ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  std::size_t pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * std::size_t(::sysconf(_SC_PAGESIZE));
+}
+
+std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
 }
 
 int UnusedPort() {

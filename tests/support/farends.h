@@ -22,8 +22,12 @@ class Pty {
   int MasterFd() const { return master_; }
   // Writes everything (waiting for room as needed).
   void Write(const std::string& bytes);
+  // Writes what fits now; returns the count.
+  std::size_t WriteSome(const char* data, std::size_t count);
   // Whatever is waiting now, appended to `into`; false when the master sees a hang-up.
   bool ReadAvailable(std::string& into);
+  // At most `max` bytes of what is waiting.
+  void ReadUpTo(std::string& into, std::size_t max);
   // Closes the master: the slave side hangs up.
   void CloseMaster();
 
@@ -44,10 +48,11 @@ class TcpServer {
   // Accepts one pending connection if there is one; true when a client is connected.
   bool AcceptPending();
   bool Connected() const { return client_ >= 0; }
-  void Send(const std::string& bytes);    // everything, waiting for room as needed
-  bool ReadAvailable(std::string& into);  // false once the client has closed
-  void Close();                           // orderly close of the client connection
-  void Reset();                           // SO_LINGER 0: the client sees a reset
+  void Send(const std::string& bytes);                        // everything, waiting for room as needed
+  std::size_t SendSome(const char* data, std::size_t count);  // what fits now
+  bool ReadAvailable(std::string& into);                      // false once the client has closed
+  void Close();                                               // orderly close of the client connection
+  void Reset();                                               // SO_LINGER 0: the client sees a reset
   void StopListening();
 
  private:
@@ -58,5 +63,9 @@ class TcpServer {
 
 // A port with nothing listening on it (bound and closed again).
 int UnusedPort();
+
+// This process's resident memory and open descriptors.
+std::size_t ResidentBytes();
+std::size_t OpenDescriptors();
 
 }  // namespace farend

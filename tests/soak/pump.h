@@ -1,0 +1,72 @@
+// Moves bytes through the relay in both directions at once without ever blocking the UI
+// thread, and checks what arrives against what was sent.
+#pragma once
+#include <QCoreApplication>
+#include <QThread>
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "tests/support/farends.h"
+
+namespace soak {
+
+inline std::size_t SoakBytes() {
+  const char* v = std::getenv("SOAK_BYTES");
+  return v ? std::size_t(std::strtoull(v, nullptr, 10)) : std::size_t(8) << 20;
+}
+
+inline std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937_64 gen(seed);
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i + 8 <= n; i += 8) {
+    const auto v = gen();
+    for (int b = 0; b < 8; ++b) s[i + std::size_t(b)] = char(v >> (8 * b));
+  }
+  return s;
+}
+
+// One direction's progress.
+struct Stream {
+  explicit Stream(const std::string* src) : source(src) {}
+  const std::string* source;
+  std::size_t sent = 0;
+  std::string received;
+  bool Done() const { return received.size() >= source->size(); }
+};
+
+struct Pump {
+  farend::Pty& pty;
+  farend::TcpServer& server;
+  Stream up;    // serial far end -> server
+  Stream down;  // server -> serial far end
+  std::size_t chunk = 64 << 10;
+  std::size_t maxResident = 0;
+
+  // Runs until both streams are complete, or `limit` passes; returns whether both completed.
+  template <class EachRound>
+  bool Run(std::chrono::seconds limit, EachRound eachRound) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int round = 0;
+    while (!(up.Done() && down.Done())) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      if (up.sent < up.source->size())
+        up.sent += pty.WriteSome(up.source->data() + up.sent, std::min(chunk, up.source->size() - up.sent));
+      if (down.sent < down.source->size())
+        down.sent += server.SendSome(down.source->data() + down.sent,
+                                     std::min(chunk, down.source->size() - down.sent));
+      server.ReadAvailable(up.received);
+      pty.ReadAvailable(down.received);
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+      if (++round % 64 == 0) maxResident = std::max(maxResident, farend::ResidentBytes());
+      eachRound();
+    }
+    return true;
+  }
+  bool Run(std::chrono::seconds limit) {
+    return Run(limit, [] {});
+  }
+};
+
+}  // namespace soak

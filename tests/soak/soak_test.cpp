@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include "main/consoleparts.h"
+#include "main/formmain.h"
+#include "main/texts.h"
+#include "tests/soak/pump.h"
+
+namespace {
+
+class Soak : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pty = std::make_unique<farend::Pty>();
+    server = std::make_unique<farend::TcpServer>();
+    form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({pty->SlavePath()})));
+    form->VwCheckBoxDisplay->SetChecked(false);
+    form->VwSEditTimeOut->SetValue(1);
+    form->VwCbBoxPortChange(form->VwSEditTimeOut);  // opens with the new time-out
+    ASSERT_TRUE(form->SerialOpen());
+    ConnectAgain();
+  }
+  void TearDown() override { form.reset(); }
+
+  void ConnectAgain() {
+    form->VwNumEdit->SetValue(server->Port());
+    form->VwBtnConnectClick(nullptr);
+    ASSERT_TRUE(farend::WaitUntil([&] { return server->AcceptPending() && form->ClientSocket->Active(); }));
+  }
+  bool Logged(const char* utf8) {
+    for (std::size_t i = 0; i < form->VwRichEdit->LineCount(); ++i)
+      if (form->VwRichEdit->LineText(i).mid(14) == QString::fromUtf8(utf8)) return true;
+    return false;
+  }
+  // Checks `got` is a prefix of `sent`: nothing lost in the middle, nothing reordered.
+  static void ExpectPrefix(const std::string& got, const std::string& sent) {
+    ASSERT_LE(got.size(), sent.size());
+    EXPECT_TRUE(got == sent.substr(0, got.size()))
+        << "stream differs within the first " << got.size() << " bytes";
+  }
+
+  std::unique_ptr<farend::Pty> pty;
+  std::unique_ptr<farend::TcpServer> server;
+  std::unique_ptr<TFormMain> form;
+};
+
+}  // namespace
+
+TEST_F(Soak, BothDirectionsAtOnceLoseNothing) {
+  const std::size_t n = soak::SoakBytes();
+  const std::string up = soak::RandomBytes(n, 11), down = soak::RandomBytes(n, 12);
+  soak::Pump pump{*pty, *server, soak::Stream{&up}, soak::Stream{&down}};
+  const std::size_t before = farend::ResidentBytes();
+  ASSERT_TRUE(pump.Run(std::chrono::seconds(600)));
+  EXPECT_TRUE(pump.up.received == up);
+  EXPECT_TRUE(pump.down.received == down);
+  EXPECT_EQ(form->BytesToSocket(), std::int64_t(n));
+  EXPECT_EQ(form->BytesToSerial(), std::int64_t(n));
+  // Memory stays bounded whatever the volume: the two streams themselves are held by the test.
+  EXPECT_LT(pump.maxResident, before + (200u << 20))
+      << "resident grew from " << before << " to " << pump.maxResident;
+}
+
+TEST_F(Soak, DisplayOnInHexKeepsUpAndStaysBounded) {
+  form->VwCheckBoxDisplay->SetChecked(true);
+  const std::size_t n = std::min<std::size_t>(soak::SoakBytes(), 8u << 20);
+  const std::string up = soak::RandomBytes(n, 21), down = soak::RandomBytes(n, 22);
+  soak::Pump pump{*pty, *server, soak::Stream{&up}, soak::Stream{&down}};
+  ASSERT_TRUE(pump.Run(std::chrono::seconds(600)));
+  EXPECT_TRUE(pump.up.received == up);
+  EXPECT_TRUE(pump.down.received == down);
+  EXPECT_LE(form->VwRichEdit->LineCount(), TLogView::MaxLines);
+}
+
+TEST_F(Soak, ServerStopsReadingAndTheSendQueueHoldsThenDrains) {
+  const std::size_t n = std::max<std::size_t>(soak::SoakBytes(), 16u << 20);
+  const std::string up = soak::RandomBytes(n, 31), none;
+  soak::Pump pump{*pty, *server, soak::Stream{&up}, soak::Stream{&none}};
+  // The server reads nothing for 10 s while the device keeps sending.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < until) {
+    if (pump.up.sent < n)
+      pump.up.sent +=
+          pty->WriteSome(up.data() + pump.up.sent, std::min<std::size_t>(65536, n - pump.up.sent));
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+  }
+  EXPECT_TRUE(form->ClientSocket->Active());
+  EXPECT_GT(form->QueuedForSocket(), 0u) << "the socket buffers should have filled";
+  ASSERT_TRUE(pump.Run(std::chrono::seconds(300)));
+  EXPECT_TRUE(pump.up.received == up);
+  EXPECT_EQ(form->QueuedForSocket(), 0u);
+}
+
+TEST_F(Soak, FloodingServerIntoASlowLineKeepsMemoryBounded) {
+  const std::size_t n = std::max<std::size_t>(soak::SoakBytes(), 16u << 20);
+  const std::string flood = soak::RandomBytes(n, 41);
+  std::size_t sent = 0, maxPending = 0;
+  bool held = false;
+  std::string got;
+  const std::size_t before = farend::ResidentBytes();
+  std::size_t maxResident = before;
+  // The line drains 64 KiB every 20 ms (3 MB/s); the server offers as fast as loopback takes it.
+  auto last = std::chrono::steady_clock::now();
+  const auto end = last + std::chrono::seconds(300);
+  while (got.size() < n && std::chrono::steady_clock::now() < end) {
+    if (sent < n) sent += server->SendSome(flood.data() + sent, std::min<std::size_t>(1 << 20, n - sent));
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last >= std::chrono::milliseconds(20)) {
+      for (int i = 0; i < 16; ++i) pty->ReadUpTo(got, 4096);
+      last = now;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+    held = held || form->NetworkReadsHeld();
+    maxPending = std::max(maxPending, form->Comm->PendingWriteBytes());
+    maxResident = std::max(maxResident, farend::ResidentBytes());
+  }
+  ASSERT_EQ(got.size(), n);
+  EXPECT_TRUE(got == flood);
+  EXPECT_TRUE(held) << "the console never held network reads back";
+  EXPECT_LE(maxPending, TFormMain::SerialHighWater + (8u << 20)) << "transmit queue grew past the high mark";
+  EXPECT_LT(maxResident, before + (100u << 20));
+}
+
+TEST_F(Soak, FaultsDuringTrafficAreLoggedAndTheOperatorCanRecover) {
+  const std::string up = soak::RandomBytes(1 << 20, 51), down = soak::RandomBytes(1 << 20, 52);
+  {
+    soak::Pump pump{*pty, *server, soak::Stream{&up}, soak::Stream{&down}};
+    ASSERT_TRUE(pump.Run(std::chrono::seconds(60)));
+  }
+  // The server closes in order.
+  server->Close();
+  ASSERT_TRUE(farend::WaitUntil([&] { return !form->ClientSocket->Active(); }));
+  EXPECT_TRUE(Logged("系统：已从服务器断开"));
+  ConnectAgain();
+  // The server resets: an error line; the next send finds the connection gone.
+  const std::size_t linesBefore = form->VwRichEdit->LineCount();
+  server->Reset();
+  ASSERT_TRUE(farend::WaitUntil([&] { return form->VwRichEdit->LineCount() > linesBefore; }));
+  pty->Write("after reset");
+  ASSERT_TRUE(farend::WaitUntil([&] { return !form->ClientSocket->Active(); }, std::chrono::seconds(20)));
+  ConnectAgain();
+  // The device goes away and a new one is opened.
+  pty->CloseMaster();
+  ASSERT_TRUE(farend::WaitUntil([&] { return !form->SerialOpen(); }));
+  EXPECT_TRUE(Logged("系统：无法操作串口"));
+  pty = std::make_unique<farend::Pty>();
+  form->VwCbBoxPort->SetItems({pty->SlavePath()});
+  form->VwCbBoxPort->SetItemIndex(0);
+  form->VwCbBoxPortChange(form->VwCbBoxPort);
+  ASSERT_TRUE(form->SerialOpen());
+  soak::Pump pump{*pty, *server, soak::Stream{&up}, soak::Stream{&down}};
+  ASSERT_TRUE(pump.Run(std::chrono::seconds(60)));
+  EXPECT_TRUE(pump.up.received == up);
+  EXPECT_TRUE(pump.down.received == down);
+}
+
+TEST_F(Soak, ThousandCyclesLeaveNoDescriptorOrMemoryBehind) {
+  const std::string block = soak::RandomBytes(512, 61);
+  auto cycle = [&](int i) {
+    // Traffic both ways, then drop the connection and the port and bring them back.
+    std::string got;
+    pty->Write(block);
+    ASSERT_TRUE(farend::WaitUntil([&] {
+      server->ReadAvailable(got);
+      return got.size() >= block.size();
+    })) << "cycle "
+        << i;
+    form->VwBtnConnectClick(nullptr);  // disconnect
+    server->Close();
+    form->VwBtnOpenCloseClick(nullptr);  // close
+    form->VwBtnOpenCloseClick(nullptr);  // open
+    ASSERT_TRUE(form->SerialOpen()) << "cycle " << i;
+    ConnectAgain();
+  };
+  for (int i = 0; i < 20; ++i) cycle(i);  // warm up caches and pools
+  form->VwBtnClearClick(nullptr);
+  const std::size_t fds = farend::OpenDescriptors();
+  const std::size_t resident = farend::ResidentBytes();
+  for (int i = 0; i < 1000; ++i) {
+    cycle(i);
+    if (HasFatalFailure()) return;
+    if (i % 100 == 0) form->VwBtnClearClick(nullptr);
+  }
+  form->VwBtnClearClick(nullptr);
+  EXPECT_EQ(farend::OpenDescriptors(), fds);
+  EXPECT_LT(farend::ResidentBytes(), resident + (16u << 20));
+}
