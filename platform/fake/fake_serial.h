@@ -1,0 +1,62 @@
+// A fake serial device for tests: its data path is a real pseudo-terminal, and everything this
+// machine cannot provide is scripted: modem-line changes, line errors, short writes, failing
+// calls. While it lives, CreateFileA of its name opens it; other names open as usual.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "platform/fake/pty.h"
+#include "platform/serial/backend.h"
+#include "platform/serial/linemap.h"
+
+enum class TFakeCall {
+  Setup,
+  Read,
+  Write,
+  GetAttributes,
+  SetAttributes,
+  ModemLines,
+  Flush,
+  SampleLines,
+  Open
+};
+
+struct TFakeLineRecord {
+  int setAttributesCalls = 0;
+  int modemLineCalls = 0;
+  termios2 attributes{};
+  bool dtr = false;
+  bool rts = false;
+};
+
+class TFakeSerialPort {
+ public:
+  // `name` is the port name to answer to (e.g. "fake0").
+  explicit TFakeSerialPort(std::string name);
+  ~TFakeSerialPort();
+  TFakeSerialPort(const TFakeSerialPort&) = delete;
+  TFakeSerialPort& operator=(const TFakeSerialPort&) = delete;
+
+  const std::string& Name() const { return name_; }
+  // The other end of the line.
+  TPseudoTerminal& Line() { return pty_; }
+
+  // Changes modem lines (TLineSample bits) and counts errors as one change, seen by one event.
+  void ChangeLines(unsigned lines, unsigned long frameErrors = 0, unsigned long overruns = 0,
+                   unsigned long parityErrors = 0, unsigned long breaks = 0);
+  // The next line-event wait completes with exactly `mask`, whatever is watched.
+  void ForceEvent(unsigned long mask);
+  // Each write takes at most `bytes` and completes there (0: no limit).
+  void LimitWrites(std::size_t bytes);
+  // The call fails with EIO from now on (or works again).
+  void Fail(TFakeCall call, bool failing = true);
+  TFakeLineRecord Record() const;
+  int OpenCount() const;
+
+  struct TState;  // shared with the backend it opens
+
+ private:
+  std::string name_;
+  TPseudoTerminal pty_;
+  std::shared_ptr<TState> state_;
+};

@@ -1,0 +1,229 @@
+// TSerialPort on pseudo-terminals: opening and closing, cutting received bytes into blocks,
+// writing queued blocks.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/fake/pty.h"
+#include "platform/sync/handles.h"
+#include "serialfixture.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+std::string Pattern(std::size_t n, unsigned seed = 1) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + seed * 7) % 251);
+  return s;
+}
+}  // namespace
+
+TEST(SerialPortOpen, SecondOpenFailsAndThePortKeepsWorking) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.Open();
+  EXPECT_EQ(SerialErrorOf([&] { p.port.Open(); }), Ansi("此串口已经打开"));
+  pty.Write("still here");
+  ASSERT_TRUE(PumpUntil([&] { return p.Received() == "still here"; }));
+  EXPECT_TRUE(p.port.WriteData("out", 3));
+  EXPECT_EQ(pty.Read(3, 5s), "out");
+  p.port.Close();
+  p.port.Close();  // twice: nothing
+  EXPECT_FALSE(p.port.WriteData("x", 1));
+  // Reopened after Close.
+  p.port.Open();
+  pty.Write("again");
+  ASSERT_TRUE(PumpUntil([&] { return p.Received() == "still hereagain"; }));
+}
+
+TEST(SerialPortOpen, HeldOrMissingPortsGiveTheTwoLineMessageAndHoldNothing) {
+  TPseudoTerminal pty;
+  const std::size_t handles = OpenHandleCount();
+  const std::size_t fds = CountOpenDescriptors();
+  TRecordedPort holder(pty.Path());
+  holder.port.Open();
+  TRecordedPort other(pty.Path());
+  EXPECT_EQ(SerialErrorOf([&] { other.port.Open(); }), OpenFailedText());
+  EXPECT_EQ(SerialErrorOf([&] { other.port.Open(); }), OpenFailedText());
+  EXPECT_FALSE(other.port.WriteData("x", 1));
+  other.port.Close();
+  holder.port.Close();
+  {
+    TForeignLock foreign(pty.Path());
+    ASSERT_TRUE(foreign.Held());
+    EXPECT_EQ(SerialErrorOf([&] { other.port.Open(); }), OpenFailedText());
+  }
+  TRecordedPort missing("ttyNoSuchPort7");
+  EXPECT_EQ(SerialErrorOf([&] { missing.port.Open(); }), OpenFailedText());
+  EXPECT_EQ(SerialErrorOf([&] { missing.port.Open(); }), OpenFailedText());
+  EXPECT_EQ(OpenHandleCount(), handles);
+  EXPECT_EQ(CountOpenDescriptors(), fds);
+  // Nothing held: the port opens now.
+  other.port.Open();
+  other.port.Close();
+}
+
+TEST(SerialPortReceive, ABurstIsCutIntoFullBlocksAndTheRest) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.Open();
+  const std::string burst = Pattern(10'000);
+  pty.Write(burst);
+  ASSERT_TRUE(PumpUntil([&] { return p.Received().size() >= burst.size(); }));
+  PumpFor(300ms);
+  ASSERT_EQ(p.blocks.size(), 3u);
+  EXPECT_EQ(p.blocks[0].size(), 4096u);
+  EXPECT_EQ(p.blocks[1].size(), 4096u);
+  EXPECT_EQ(p.blocks[2].size(), 1808u);
+  EXPECT_EQ(p.Received(), burst);
+  EXPECT_TRUE(p.zeroAfterEveryBlock);
+}
+
+TEST(SerialPortReceive, BurstsApartByMoreThanTheIntervalAreSeparateBlocks) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.SetReadIntervalTimeout(50);
+  p.port.Open();
+  pty.Write("first burst");
+  std::this_thread::sleep_for(400ms);
+  pty.Write("second");
+  ASSERT_TRUE(PumpUntil([&] { return p.blocks.size() >= 2; }));
+  PumpFor(200ms);
+  EXPECT_EQ(p.blocks, (std::vector<std::string>{"first burst", "second"}));
+}
+
+TEST(SerialPortReceive, IntervalZeroDeliversOnlyFullBlocks) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.SetReadIntervalTimeout(0);
+  p.port.Open();
+  const std::string data = Pattern(3 * 4096 + 100, 3);
+  pty.Write(data);
+  ASSERT_TRUE(PumpUntil([&] { return p.blocks.size() >= 3; }));
+  PumpFor(300ms);
+  ASSERT_EQ(p.blocks.size(), 3u);  // the last 100 bytes wait for a full buffer
+  for (auto& b : p.blocks) EXPECT_EQ(b.size(), 4096u);
+  EXPECT_EQ(p.Received(), data.substr(0, 3 * 4096));
+  p.port.Close();
+}
+
+TEST(SerialPortReceive, BlocksAreFreedWithoutAHandlerAndAfterClose) {
+  // Under the address sanitizer a block that is never freed fails the run.
+  TPseudoTerminal pty;
+  TSerialPort port;
+  port.SetCommName(pty.Path());
+  port.Open();
+  pty.Write(Pattern(5000));
+  PumpFor(300ms);
+  pty.Write("late");
+  port.Close();
+  PumpFor(50ms);
+}
+
+TEST(SerialPortWrite, QueuedRequestsComeOutInOrderWithOneEmptyNoticeAfterTheLast) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.Open();
+  ASSERT_TRUE(PumpUntil([&] { return p.empties == 1; }));  // once just after start
+  const std::string a = Pattern(60'000, 1), b = Pattern(50'000, 2), c = Pattern(40'000, 3);
+  // Queued back to back: the first is far from written when the third is queued.
+  ASSERT_TRUE(p.port.WriteData(a.data(), static_cast<WORD>(a.size())));
+  ASSERT_TRUE(p.port.WriteData(b.data(), static_cast<WORD>(b.size())));
+  ASSERT_TRUE(p.port.WriteData(c.data(), static_cast<WORD>(c.size())));
+  EXPECT_GT(p.port.PendingWriteBytes(), 0u);
+  EXPECT_EQ(pty.Read(a.size() + b.size() + c.size(), 20s), a + b + c);
+  ASSERT_TRUE(PumpUntil([&] { return p.empties == 2; }));
+  PumpFor(100ms);
+  EXPECT_EQ(p.empties, 2);
+  EXPECT_EQ(p.port.PendingWriteBytes(), 0u);
+  EXPECT_EQ(p.hangups, 0);
+}
+
+TEST(SerialPortWrite, RefusedWhenClosedOrEmpty) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  EXPECT_FALSE(p.port.WriteData("x", 1));
+  p.port.Open();
+  EXPECT_FALSE(p.port.WriteData("x", 0));
+  EXPECT_FALSE(p.port.WriteData(nullptr, 5));
+  EXPECT_TRUE(p.port.WriteData("x", 1));
+  EXPECT_EQ(pty.Read(1, 5s), "x");
+  p.port.Close();
+  EXPECT_FALSE(p.port.WriteData("x", 1));
+}
+
+TEST(SerialPortWrite, CloseDuringALongWriteEndsWithoutHangup) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.Open();
+  const std::string big = Pattern(65'535);
+  // Nobody reads the other side: the terminal's buffer fills and the write stalls.
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(p.port.WriteData(big.data(), static_cast<WORD>(big.size())));
+  PumpFor(200ms);
+  EXPECT_GT(p.port.PendingWriteBytes(), 65'535u);
+  const auto start = std::chrono::steady_clock::now();
+  p.port.Close();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  PumpFor(100ms);
+  EXPECT_EQ(p.hangups, 0);
+  EXPECT_EQ(p.port.PendingWriteBytes(), 0u);
+}
+
+TEST(SerialPortHangup, AVanishedDeviceRequestsHangupThenCloseAndANewOpenWork) {
+  auto pty = std::make_unique<TPseudoTerminal>();
+  TRecordedPort p(pty->Path());
+  p.port.Open();
+  pty->CloseMaster();
+  ASSERT_TRUE(PumpUntil([&] { return p.hangups >= 1; }));
+  // No spinning after it: the threads have ended or sleep.
+  const std::size_t threadsBefore = CountThreads();
+  PumpFor(200ms);
+  EXPECT_LE(CountThreads(), threadsBefore);
+  EXPECT_TRUE(p.blocks.empty());
+  p.port.Close();
+  pty = std::make_unique<TPseudoTerminal>();
+  p.port.SetCommName(pty->Path());
+  p.port.Open();
+  pty->Write("new device");
+  ASSERT_TRUE(PumpUntil([&] { return p.Received() == "new device"; }));
+}
+
+TEST(SerialPortLifetime, ManyOpenCloseCyclesLeaveNothingBehind) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.Open();
+  p.port.Close();
+  PumpFor(20ms);
+  const std::size_t fds = CountOpenDescriptors(), threads = CountThreads(), handles = OpenHandleCount();
+  for (int i = 0; i < 1000; ++i) {
+    p.port.Open();
+    if (i % 100 == 0) {
+      // While open: exactly the two threads of the port, and a working line.
+      EXPECT_EQ(CountThreads(), threads + 2);
+      EXPECT_TRUE(p.port.WriteData("k", 1));
+      EXPECT_EQ(pty.Read(1, 5s), "k");
+    }
+    p.port.Close();
+    if (i % 50 == 0) PumpFor(1ms);
+  }
+  PumpFor(50ms);
+  EXPECT_EQ(CountOpenDescriptors(), fds);
+  EXPECT_EQ(CountThreads(), threads);
+  EXPECT_EQ(OpenHandleCount(), handles);
+  EXPECT_EQ(p.hangups, 0);
+}
+
+TEST(SerialPortLifetime, DestroyingAnOpenPortClosesIt) {
+  TPseudoTerminal pty;
+  const std::size_t threads = CountThreads();
+  {
+    TSerialPort port;
+    port.SetCommName(pty.Path());
+    port.Open();
+  }
+  EXPECT_EQ(CountThreads(), threads);
+  TSerialPort again;
+  again.SetCommName(pty.Path());
+  again.Open();  // not held any more
+}
