@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 std::size_t CountEntries(const char* dir) {
@@ -144,3 +145,33 @@ long DeadProcessId() {
 }
 
 long CurrentProcessId() { return ::getpid(); }
+
+double RawPseudoTerminalTransfer(TPseudoTerminal& pty, std::size_t bytes, bool toSlave) {
+  const int slave = ::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave < 0) return 0;
+  const int from = toSlave ? pty.MasterFd() : slave;
+  const int to = toSlave ? slave : pty.MasterFd();
+  const auto start = std::chrono::steady_clock::now();
+  std::thread writer([&] {
+    static char chunk[4096];
+    std::size_t sent = 0;
+    while (sent < bytes) {
+      const ssize_t n = ::write(from, chunk, std::min(sizeof chunk, bytes - sent));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      sent += static_cast<std::size_t>(n);
+    }
+  });
+  char buffer[4096];
+  std::size_t got = 0;
+  while (got < bytes) {
+    const ssize_t n = ::read(to, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  writer.join();
+  ::close(slave);
+  return got == bytes ? seconds : 0;
+}
