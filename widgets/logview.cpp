@@ -1,5 +1,6 @@
 #include "widgets/logview.h"
 
+#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QTextBlock>
@@ -49,6 +50,8 @@ TLogView::TLogView(QWidget* parent) : QPlainTextEdit(parent) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setFrameShape(QFrame::StyledPanel);
+  // The document drops its oldest blocks itself, far cheaper than removing them by cursor.
+  setMaximumBlockCount(int(MaxLines));
   QPalette pal = palette();
   for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
     pal.setColor(group, QPalette::Base, kInfoBk);
@@ -57,7 +60,11 @@ TLogView::TLogView(QWidget* parent) : QPlainTextEdit(parent) {
   setPalette(pal);
   flushTimer_.setSingleShot(true);
   flushTimer_.setInterval(FlushIntervalMs);
-  connect(&flushTimer_, &QTimer::timeout, this, [this] { Flush(); });
+  connect(&flushTimer_, &QTimer::timeout, this, [this] {
+    Paint(SliceMs);
+    // More to paint: go on soon, after the loop has had its turn.
+    if (!pending_.empty()) flushTimer_.start(1);
+  });
 }
 
 void TLogView::AppendLine(TLogColor color, std::string_view text) {
@@ -84,7 +91,7 @@ void TLogView::AppendLine(TLogColor color, std::string_view text) {
     pendingChars_ -= std::size_t(pending_.front().text.size());
     pending_.pop_front();
   }
-  if (!flushTimer_.isActive()) flushTimer_.start();
+  if (!flushTimer_.isActive()) flushTimer_.start(FlushIntervalMs);
 }
 
 void TLogView::ClearLines() {
@@ -97,7 +104,13 @@ void TLogView::ClearLines() {
 
 void TLogView::Flush() {
   flushTimer_.stop();
+  Paint(-1);
+}
+
+void TLogView::Paint(int budgetMs) {
   if (pending_.empty()) return;
+  QElapsedTimer clock;
+  clock.start();
   QScrollBar* bar = verticalScrollBar();
   const bool follow = bar->value() == bar->maximum();
   QTextCursor cursor(document());
@@ -107,7 +120,11 @@ void TLogView::Flush() {
   QTextCharFormat control;
   control.setBackground(kControlBackground);
   bool first = document()->isEmpty() && lineChars_.empty();
+  std::size_t painted = 0;
   for (const Pending& line : pending_) {
+    if (budgetMs >= 0 && painted >= sliceLines_) break;
+    ++painted;
+    pendingChars_ -= std::size_t(line.text.size());
     if (!first) cursor.insertBlock();
     first = false;
     plain.setForeground(ToQColor(line.color));
@@ -127,18 +144,32 @@ void TLogView::Flush() {
     lineChars_.push_back(std::size_t(t.size()));
     shownChars_ += std::size_t(t.size());
   }
-  pending_.clear();
-  pendingChars_ = 0;
+  pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(painted));
+  cursor.endEditBlock();  // the document drops its oldest lines here
   TrimToBounds();
-  cursor.endEditBlock();
+  // Most of a line's cost shows only when the edit ends (layout, dropping the oldest), so the
+  // slice is sized by what the last one cost.
+  if (budgetMs >= 0) {
+    const qint64 spent = clock.elapsed();
+    if (spent > budgetMs)
+      sliceLines_ = std::max<std::size_t>(8, sliceLines_ / 2);
+    else if (spent * 2 < budgetMs && painted == sliceLines_)
+      sliceLines_ = std::min<std::size_t>(4096, sliceLines_ * 2);
+  }
   if (follow) bar->setValue(bar->maximum());
 }
 
 void TLogView::TrimToBounds() {
+  // Lines the document dropped for the line bound.
+  const std::size_t inDocument = std::size_t(document()->blockCount());
+  while (lineChars_.size() > inDocument) {
+    shownChars_ -= lineChars_.front();
+    lineChars_.pop_front();
+  }
   std::size_t drop = 0;
   std::size_t lines = lineChars_.size();
   std::size_t chars = shownChars_;
-  while (lines - drop > MaxLines || (lines - drop > 1 && chars > MaxChars)) {
+  while (lines - drop > 1 && chars > MaxChars) {
     chars -= lineChars_[drop];
     ++drop;
   }

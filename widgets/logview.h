@@ -25,6 +25,7 @@ class TLogView : public QPlainTextEdit {
   static constexpr std::size_t MaxLines = 100000;
   static constexpr std::size_t MaxChars = 32u << 20;
   static constexpr int FlushIntervalMs = 30;
+  static constexpr int SliceMs = 15;
   // A full serial block in hex (4096 × 3) with its stamp and direction fits whole.
   static constexpr std::size_t MaxLineChars = 16384;
 
@@ -33,7 +34,8 @@ class TLogView : public QPlainTextEdit {
   // `text` holds GB18030 bytes, any value included.
   void AppendLine(TLogColor color, std::string_view text);
   void ClearLines();
-  // Paints what is still gathered; tests and shut-down call it, the timer does otherwise.
+  // Paints everything still gathered; tests and shut-down call it. The timer paints in slices
+  // of at most SliceMs, so the window answers between them however fast lines come.
   void Flush();
 
   std::size_t LineCount();
@@ -48,12 +50,15 @@ class TLogView : public QPlainTextEdit {
     std::size_t hiddenBytes;  // bytes cut off the end of the line
   };
   void TrimToBounds();
+  // Paints gathered lines until none is left or `budgetMs` has passed (negative: no limit).
+  void Paint(int budgetMs);
 
   QTimer flushTimer_;
   std::deque<Pending> pending_;
   std::size_t pendingChars_ = 0;
   std::deque<std::size_t> lineChars_;  // characters of each shown line, oldest first
   std::size_t shownChars_ = 0;
+  std::size_t sliceLines_ = 256;  // lines painted per timer slice, adapted to what they cost
 };
 
 // Text shown for `bytes`: GB18030 decoded, control characters replaced by their pictures.
