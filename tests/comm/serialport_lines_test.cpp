@@ -66,8 +66,11 @@ TEST_F(LineEvents, AFailingDeviceRequestsHangupOnce) {
   fake.Fail(TFakeCall::Write);
   EXPECT_TRUE(p.port.WriteData("y", 1));
   ASSERT_TRUE(PumpUntil([&] { return p.hangups == 2; }));
-  // The transmit thread has ended: nothing more is accepted until the port is reopened.
-  EXPECT_FALSE(p.port.WriteData("z", 1));
+  // The transmit thread ends right after: from then on nothing is accepted until the port is
+  // reopened.
+  EXPECT_TRUE(PumpUntil([&] { return !p.port.WriteData("z", 1); }));
+  PumpFor(50ms);
+  EXPECT_EQ(p.hangups, 2);
   p.port.Close();
 }
 

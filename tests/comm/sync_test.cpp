@@ -81,14 +81,20 @@ TEST(ThreadQueue, AcceptsPostsFromCreationAndDeliversInOrder) {
   std::atomic<bool> blocksIntact{true};
   TEvents stop(1, true);
   TProbeThread t([&] {
-    for (;;) {
+    auto drain = [&] {
       MSG m;
       while (PeekMessageA(&m, 0, 0, 0, PM_REMOVE)) {
         got.push_back(m.wParam);
         if (m.Block && *m.Block.Data() != static_cast<char>('a' + m.wParam)) blocksIntact = false;
       }
+    };
+    for (;;) {
+      drain();
       const DWORD r = MsgWaitForMultipleObjects(1, stop.h.data(), FALSE, INFINITE, QS_ALLINPUT);
-      if (r == WAIT_OBJECT_0) return;
+      if (r == WAIT_OBJECT_0) {
+        drain();  // everything was posted before the stop
+        return;
+      }
       ASSERT_EQ(r, WAIT_OBJECT_0 + 1);
     }
   });
