@@ -23,6 +23,12 @@ QChar ControlPicture(QChar ch) {
   return ch;
 }
 
+// A control byte is shown as its two hex digits on grey: every font has those glyphs.
+QString ControlText(QChar picture) {
+  const int code = picture.unicode() == 0x2421 ? 0x7F : picture.unicode() - 0x2400;
+  return QString::number(code, 16).rightJustified(2, '0').toUpper();
+}
+
 bool IsControlPicture(QChar ch) {
   const char16_t u = ch.unicode();
   return u >= 0x2400 && u <= 0x2421;
@@ -136,7 +142,7 @@ void TLogView::Paint(int budgetMs) {
       const bool atEnd = i == t.size();
       if (atEnd || IsControlPicture(t[i])) {
         if (i > runStart) cursor.insertText(t.mid(runStart, i - runStart), plain);
-        if (!atEnd) cursor.insertText(QString(t[i]), control);
+        if (!atEnd) cursor.insertText(ControlText(t[i]), control);
         runStart = i + 1;
       }
     }

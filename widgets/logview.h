@@ -2,8 +2,8 @@
 // Appends are gathered and painted on a short timer, so a burst of traffic costs one repaint,
 // not one per line. It keeps the newest MaxLines lines and at most MaxChars characters; older
 // lines are dropped first. Bytes are shown as GB18030 text; control bytes (zero, CR, LF, ...)
-// are shown as their Unicode control pictures (␀ ␍ ␊ ...) on a grey background, so they are
-// visible and cannot be mistaken for payload text, and a log line is always one line. A line
+// are shown as their two hex digits (00, 0D, 0A, ...) on a grey background, so they are visible
+// and cannot be mistaken for payload text, and a log line is always one line. A line
 // longer than MaxLineChars bytes shows its first MaxLineChars characters and then, on the same
 // grey, how many bytes it had left ("…+N"): laying out megabytes in one line would freeze the
 // window.
@@ -61,7 +61,8 @@ class TLogView : public QPlainTextEdit {
   std::size_t sliceLines_ = 256;  // lines painted per timer slice, adapted to what they cost
 };
 
-// Text shown for `bytes`: GB18030 decoded, control characters replaced by their pictures.
+// `bytes` GB18030 decoded, control characters replaced by their Unicode pictures, which the
+// view then paints as hex digits on grey.
 QString LogDisplayText(std::string_view bytes);
 // The marker that ends a cut line.
 QString CutMarker(std::size_t hiddenBytes);

@@ -68,7 +68,7 @@ TEST_F(ConsoleTest, ZeroBytesAreForwardedWholeAndCounted) {
   const std::string block("\0\0\0x", 4);
   serial->Deliver(block);
   EXPECT_EQ(net->socket.sent, block);
-  EXPECT_EQ(LastBody(), Q("串口->网络(4):␀␀␀x"));
+  EXPECT_EQ(LastBody(), Q("串口->网络(4):000000x"));
 }
 
 TEST_F(ConsoleTest, EmptyNetworkReadLogsZeroLengthAndWritesNothing) {

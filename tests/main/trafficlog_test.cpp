@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTextBlock>
 #include <chrono>
 
 #include "tests/main/fixture.h"
@@ -69,7 +70,17 @@ TEST(LogView, PayloadMarkupIsShownLiterallyAndControlsVisibly) {
   view.AppendLine(0xFF0000, std::string("a\0b\r\nc\x7F", 7));
   ASSERT_EQ(view.LineCount(), 2u);
   EXPECT_EQ(view.LineText(0), "<b>bold</b> &amp; <i>");
-  EXPECT_EQ(view.LineText(1), QString::fromUtf8("a␀b␍␊c␡"));
+  EXPECT_EQ(LogDisplayText(std::string("a\0b\r\nc\x7F", 7)), QString::fromUtf8("a␀b␍␊c␡"));
+  EXPECT_EQ(view.LineText(1), "a00b0D0Ac7F");
+  // The hex digits of control bytes stand on grey; payload text does not.
+  const QTextBlock line = view.document()->findBlockByNumber(1);
+  std::vector<std::pair<QString, bool>> runs;
+  for (auto it = line.begin(); !it.atEnd(); ++it)
+    runs.emplace_back(it.fragment().text(), it.fragment().charFormat().background().style() != Qt::NoBrush);
+  ASSERT_GE(runs.size(), 5u);
+  EXPECT_EQ(runs[0], std::make_pair(QString("a"), false));
+  EXPECT_EQ(runs[1], std::make_pair(QString("00"), true));
+  EXPECT_EQ(runs[2], std::make_pair(QString("b"), false));
   EXPECT_EQ(view.LineColor(0), 0x008000u);
   EXPECT_EQ(view.LineColor(1), 0xFF0000u);
   EXPECT_EQ(view.document()->blockCount(), 2);

@@ -1,0 +1,75 @@
+// A newcomer's first look: a virtual serial pair and a local echo server stand in for the device
+// and the server; the console opens the port, connects, and traffic goes both ways; a screenshot
+// of the window is saved.
+//
+//   comrelay_demo [SCREENSHOT.png]
+#include <QApplication>
+#include <QTest>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "main/consoleparts.h"
+#include "main/formmain.h"
+#include "tests/support/farends.h"
+#include "widgets/application.h"
+
+namespace {
+void Settle(int ms) {
+  farend::WaitUntil([] { return false; }, std::chrono::milliseconds(ms));
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  TApplication application(argc, argv);
+  application.Initialize();
+  const std::string shot = argc > 1 ? argv[1] : "comrelay-demo.png";
+
+  farend::Pty device;
+  farend::TcpServer server;
+  std::printf("device (virtual serial port): %s\nserver (echo): 127.0.0.1:%d\n", device.SlavePath().c_str(),
+              server.Port());
+
+  auto form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({device.SlavePath()})));
+  form->show();
+  QTest::mouseClick(form->VwBtnOpenClose, Qt::LeftButton);
+  form->VwNumEdit->SetValue(server.Port());
+  QTest::mouseClick(form->VwBtnConnect, Qt::LeftButton);
+  if (!farend::WaitUntil([&] { return server.AcceptPending() && form->ClientSocket->Active(); })) {
+    std::fprintf(stderr, "the console did not connect\n");
+    return 1;
+  }
+
+  // The device speaks; the server echoes; the echo reaches the device.
+  std::string atServer, atDevice;
+  auto exchange = [&](const std::string& bytes) {
+    device.Write(bytes);
+    farend::WaitUntil([&] {
+      server.ReadAvailable(atServer);
+      return atServer.size() >= bytes.size();
+    });
+    server.Send(atServer);
+    atServer.clear();
+    farend::WaitUntil([&] {
+      device.ReadAvailable(atDevice);
+      return atDevice.size() >= bytes.size();
+    });
+    atDevice.clear();
+    Settle(120);  // a pause longer than the time-out ends the block
+  };
+  exchange("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+  form->VwCheckBoxHex->SetChecked(false);
+  exchange("PLC 7: temperature 21.5 C, pressure 1.013 bar\r\n");
+  exchange(std::string("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8));
+
+  Settle(200);
+  form->VwRichEdit->Flush();
+  QCoreApplication::processEvents();
+  const bool saved = form->grab().save(QString::fromStdString(shot));
+  std::printf("bytes to the server: %lld, to the device: %lld\n",
+              static_cast<long long>(form->BytesToSocket()), static_cast<long long>(form->BytesToSerial()));
+  std::printf("%s %s\n", saved ? "screenshot saved to" : "could not save", shot.c_str());
+  form->close();
+  return saved ? 0 : 1;
+}
