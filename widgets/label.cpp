@@ -29,4 +29,23 @@ TCounterLabel::TCounterLabel(QWidget* parent) : TLabel(parent) {
   setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   setLineWidth(1);
+  redraw_.setSingleShot(true);
+  redraw_.setInterval(RedrawMs);
+  connect(&redraw_, &QTimer::timeout, this, [this] {
+    if (!behind_) return;
+    behind_ = false;
+    TLabel::SetCaption(caption_);
+    redraw_.start();
+  });
+}
+
+void TCounterLabel::SetCaption(const std::string& caption) {
+  caption_ = caption;
+  // The first change after a quiet spell shows at once; the rest of a burst at the next redraw.
+  if (redraw_.isActive()) {
+    behind_ = true;
+    return;
+  }
+  TLabel::SetCaption(caption_);
+  redraw_.start();
 }

@@ -1,7 +1,10 @@
 // Static texts. A TLabel sizes itself to its caption; a TCounterLabel keeps the size it was
 // given and shows its caption right-aligned and vertically centred inside a lowered border.
+// A counter changes with every block of traffic: it takes every caption at once but redraws at
+// most every RedrawMs, so thousands of blocks a second do not each cost a repaint.
 #pragma once
 #include <QLabel>
+#include <QTimer>
 #include <string>
 
 #include "platform/object.h"
@@ -23,5 +26,14 @@ class TLabel : public QLabel, public TObject {
 
 class TCounterLabel : public TLabel {
  public:
+  static constexpr int RedrawMs = 40;
   explicit TCounterLabel(QWidget* parent = nullptr);
+
+  void SetCaption(const std::string& caption);  // GB18030
+  std::string Caption() const { return caption_; }
+
+ private:
+  std::string caption_;
+  bool behind_ = false;  // the drawn text is older than caption_
+  QTimer redraw_;
 };

@@ -1,6 +1,19 @@
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include "tests/main/fixture.h"
 
 using Mode = doubles::TSocketDouble::Mode;
+
+namespace {
+template <class F>
+bool WaitFor(F done) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+}  // namespace
 
 TEST_F(ConsoleTest, NetworkBlockWithPortOpenIsLoggedCountedAndQueued) {
   OpenPort();
@@ -206,4 +219,13 @@ TEST_F(ConsoleTest, NetworkReadsWaitWhileTheSerialLineIsFarBehind) {
   ASSERT_EQ(serial->written.size(), 1u);
   EXPECT_EQ(serial->written[0], "held+more");
   EXPECT_EQ(form->BytesToSerial(), 9);
+}
+
+TEST_F(ConsoleTest, CounterLabelsShowTheLatestTotalAfterABurst) {
+  OpenPort();
+  form->VwCheckBoxDisplay->SetChecked(false);
+  for (int i = 0; i < 500; ++i) net->ServerSends("abcd");
+  // The caption is current at once; the drawn text catches up within one redraw interval.
+  EXPECT_EQ(form->VwLabelSendSerial->Caption(), "2000" + texts::Bytes());
+  EXPECT_TRUE(WaitFor([&] { return form->VwLabelSendSerial->text() == Q("2000字节"); }));
 }
