@@ -12,6 +12,14 @@
 
 namespace soak {
 
+// Sanitizers hold freed memory back (quarantine, shadow), so resident size says nothing about
+// our bounds there; their own leak checks stand in for it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kResidentIsMeaningful = false;
+#else
+inline constexpr bool kResidentIsMeaningful = true;
+#endif
+
 inline std::size_t SoakBytes() {
   const char* v = std::getenv("SOAK_BYTES");
   return v ? std::size_t(std::strtoull(v, nullptr, 10)) : std::size_t(8) << 20;

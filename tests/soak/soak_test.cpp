@@ -56,8 +56,9 @@ TEST_F(Soak, BothDirectionsAtOnceLoseNothing) {
   EXPECT_EQ(form->BytesToSocket(), std::int64_t(n));
   EXPECT_EQ(form->BytesToSerial(), std::int64_t(n));
   // Memory stays bounded whatever the volume: the two streams themselves are held by the test.
-  EXPECT_LT(pump.maxResident, before + (200u << 20))
-      << "resident grew from " << before << " to " << pump.maxResident;
+  if (soak::kResidentIsMeaningful)
+    EXPECT_LT(pump.maxResident, before + (200u << 20))
+        << "resident grew from " << before << " to " << pump.maxResident;
 }
 
 TEST_F(Soak, DisplayOnInHexKeepsUpAndStaysBounded) {
@@ -117,7 +118,7 @@ TEST_F(Soak, FloodingServerIntoASlowLineKeepsMemoryBounded) {
   EXPECT_TRUE(got == flood);
   EXPECT_TRUE(held) << "the console never held network reads back";
   EXPECT_LE(maxPending, TFormMain::SerialHighWater + (8u << 20)) << "transmit queue grew past the high mark";
-  EXPECT_LT(maxResident, before + (100u << 20));
+  if (soak::kResidentIsMeaningful) EXPECT_LT(maxResident, before + (100u << 20));
 }
 
 TEST_F(Soak, FaultsDuringTrafficAreLoggedAndTheOperatorCanRecover) {
@@ -182,5 +183,5 @@ TEST_F(Soak, ThousandCyclesLeaveNoDescriptorOrMemoryBehind) {
   }
   form->VwBtnClearClick(nullptr);
   EXPECT_EQ(farend::OpenDescriptors(), fds);
-  EXPECT_LT(farend::ResidentBytes(), resident + (16u << 20));
+  if (soak::kResidentIsMeaningful) EXPECT_LT(farend::ResidentBytes(), resident + (16u << 20));
 }
