@@ -1,10 +1,8 @@
 #include "widgets/logview.h"
 
-#include <QElapsedTimer>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStringDecoder>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <algorithm>
 
 #include "platform/codepage.h"
@@ -15,6 +13,7 @@ QColor ToQColor(TLogColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF)
 // Windows' tooltip background (clInfoBk).
 const QColor kInfoBk(255, 255, 225);
 const QColor kControlBackground(0xD8, 0xD8, 0xD8);
+constexpr int kMargin = 2;
 
 QChar ControlPicture(QChar ch) {
   const char16_t u = ch.unicode();
@@ -23,15 +22,30 @@ QChar ControlPicture(QChar ch) {
   return ch;
 }
 
+bool IsControlPicture(QChar ch) {
+  const char16_t u = ch.unicode();
+  return u >= 0x2400 && u <= 0x2421;
+}
+
 // A control byte is shown as its two hex digits on grey: every font has those glyphs.
 QString ControlText(QChar picture) {
   const int code = picture.unicode() == 0x2421 ? 0x7F : picture.unicode() - 0x2400;
   return QString::number(code, 16).rightJustified(2, '0').toUpper();
 }
 
-bool IsControlPicture(QChar ch) {
-  const char16_t u = ch.unicode();
-  return u >= 0x2400 && u <= 0x2421;
+// Splits a stored line into what is painted: runs of text, and control bytes one by one.
+template <class Visit>
+void ForEachRun(const QString& text, std::size_t hiddenBytes, Visit visit) {
+  qsizetype runStart = 0;
+  for (qsizetype i = 0; i <= text.size(); ++i) {
+    const bool atEnd = i == text.size();
+    if (atEnd || IsControlPicture(text[i])) {
+      if (i > runStart && !visit(text.mid(runStart, i - runStart), false)) return;
+      if (!atEnd && !visit(ControlText(text[i]), true)) return;
+      runStart = i + 1;
+    }
+  }
+  if (hiddenBytes) visit(CutMarker(hiddenBytes), true);
 }
 }  // namespace
 
@@ -39,42 +53,32 @@ QString CutMarker(std::size_t hiddenBytes) { return QString::fromUtf8("…+") + 
 
 QString LogDisplayText(std::string_view bytes) {
   QString text = AnsiToQString(bytes);
-  for (QChar& ch : text) {
-    const char16_t u = ch.unicode();
-    if (u < 0x20)
-      ch = QChar(char16_t(0x2400 + u));
-    else if (u == 0x7F)
-      ch = QChar(char16_t(0x2421));
-  }
+  for (QChar& ch : text) ch = ControlPicture(ch);
   return text;
 }
 
-TLogView::TLogView(QWidget* parent) : QPlainTextEdit(parent) {
-  setReadOnly(true);
-  setUndoRedoEnabled(false);
-  setLineWrapMode(QPlainTextEdit::NoWrap);
+TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setFrameShape(QFrame::StyledPanel);
-  // The document drops its oldest blocks itself, far cheaper than removing them by cursor.
-  setMaximumBlockCount(int(MaxLines));
   QPalette pal = palette();
   for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
     pal.setColor(group, QPalette::Base, kInfoBk);
-    pal.setColor(group, QPalette::Text, Qt::black);
+    pal.setColor(group, QPalette::Window, kInfoBk);
   }
   setPalette(pal);
-  flushTimer_.setSingleShot(true);
-  flushTimer_.setInterval(FlushIntervalMs);
-  connect(&flushTimer_, &QTimer::timeout, this, [this] {
-    Paint(SliceMs);
-    // More to paint: go on soon, after the loop has had its turn.
-    if (!pending_.empty()) flushTimer_.start(1);
-  });
+  viewport()->setAutoFillBackground(true);
+  viewport()->setBackgroundRole(QPalette::Base);
+  repaint_.setSingleShot(true);
+  repaint_.setInterval(RepaintMs);
+  connect(&repaint_, &QTimer::timeout, this, [this] { Flush(); });
+  // Following the end stops while the operator looks at older lines, and resumes at the bottom.
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+          [this](int value) { follow_ = value >= verticalScrollBar()->maximum(); });
 }
 
 void TLogView::AppendLine(TLogColor color, std::string_view text) {
-  Pending line{color, QString(), 0};
+  Line line{color, QString(), 0};
   if (text.size() <= MaxLineChars) {
     line.text = LogDisplayText(text);
   } else {
@@ -90,118 +94,100 @@ void TLogView::AppendLine(TLogColor color, std::string_view text) {
     line.hiddenBytes = text.size() - at;
     for (QChar& ch : line.text) ch = ControlPicture(ch);
   }
-  pendingChars_ += std::size_t(line.text.size());
-  pending_.push_back(std::move(line));
-  // Lines that would be dropped at once are dropped before they are ever painted.
-  while (pending_.size() > MaxLines || (pending_.size() > 1 && pendingChars_ > MaxChars)) {
-    pendingChars_ -= std::size_t(pending_.front().text.size());
-    pending_.pop_front();
+  chars_ += std::size_t(line.text.size());
+  widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
+  lines_.push_back(std::move(line));
+  while (lines_.size() > MaxLines || (lines_.size() > 1 && chars_ > MaxChars)) {
+    chars_ -= std::size_t(lines_.front().text.size());
+    lines_.pop_front();
   }
-  if (!flushTimer_.isActive()) flushTimer_.start(FlushIntervalMs);
+  if (!repaint_.isActive()) repaint_.start();
 }
 
 void TLogView::ClearLines() {
-  pending_.clear();
-  pendingChars_ = 0;
-  lineChars_.clear();
-  shownChars_ = 0;
-  clear();
+  lines_.clear();
+  chars_ = 0;
+  widest_ = 0;
+  follow_ = true;
+  Flush();
 }
 
 void TLogView::Flush() {
-  flushTimer_.stop();
-  Paint(-1);
+  repaint_.stop();
+  UpdateScrollBars();
+  viewport()->update();
 }
 
-void TLogView::Paint(int budgetMs) {
-  if (pending_.empty()) return;
-  QElapsedTimer clock;
-  clock.start();
-  QScrollBar* bar = verticalScrollBar();
-  const bool follow = bar->value() == bar->maximum();
-  QTextCursor cursor(document());
-  cursor.movePosition(QTextCursor::End);
-  cursor.beginEditBlock();
-  QTextCharFormat plain;
-  QTextCharFormat control;
-  control.setBackground(kControlBackground);
-  bool first = document()->isEmpty() && lineChars_.empty();
-  std::size_t painted = 0;
-  for (const Pending& line : pending_) {
-    if (budgetMs >= 0 && painted >= sliceLines_) break;
-    ++painted;
-    pendingChars_ -= std::size_t(line.text.size());
-    if (!first) cursor.insertBlock();
-    first = false;
-    plain.setForeground(ToQColor(line.color));
-    control.setForeground(ToQColor(line.color));
-    // Runs of ordinary text in one insert; control pictures get their own format.
-    qsizetype runStart = 0;
-    const QString& t = line.text;
-    for (qsizetype i = 0; i <= t.size(); ++i) {
-      const bool atEnd = i == t.size();
-      if (atEnd || IsControlPicture(t[i])) {
-        if (i > runStart) cursor.insertText(t.mid(runStart, i - runStart), plain);
-        if (!atEnd) cursor.insertText(ControlText(t[i]), control);
-        runStart = i + 1;
+void TLogView::UpdateScrollBars() {
+  const int rowHeight = fontMetrics().lineSpacing();
+  const int rows = std::max(1, (viewport()->height() - 2 * kMargin) / std::max(1, rowHeight));
+  QScrollBar* v = verticalScrollBar();
+  const bool follow = follow_;
+  v->setPageStep(rows);
+  v->setRange(0, std::max(0, int(lines_.size()) - rows));
+  if (follow) v->setValue(v->maximum());
+  follow_ = follow;
+  QScrollBar* h = horizontalScrollBar();
+  h->setPageStep(viewport()->width());
+  h->setSingleStep(fontMetrics().averageCharWidth() * 4);
+  h->setRange(0, std::max(0, widest_ + 2 * kMargin - viewport()->width()));
+}
+
+void TLogView::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateScrollBars();
+}
+
+void TLogView::paintEvent(QPaintEvent*) {
+  QPainter painter(viewport());
+  const QFontMetrics fm = fontMetrics();
+  const int rowHeight = fm.lineSpacing();
+  const int width = viewport()->width();
+  const int left = kMargin - horizontalScrollBar()->value();
+  std::size_t index = std::size_t(std::max(0, verticalScrollBar()->value()));
+  int widest = widest_;
+  for (int y = kMargin; y < viewport()->height() && index < lines_.size(); y += rowHeight, ++index) {
+    const Line& line = lines_[index];
+    const QColor color = ToQColor(line.color);
+    int x = left;
+    ForEachRun(line.text, line.hiddenBytes, [&](const QString& run, bool control) {
+      // Only what can be in sight is laid out: a long run is cut at the right edge.
+      const qsizetype fits = qsizetype((width - x) / std::max(1, fm.averageCharWidth() / 2) + 2);
+      const QString shown = run.size() > fits && x < width ? run.left(std::max<qsizetype>(fits, 0)) : run;
+      const int advance = fm.horizontalAdvance(shown);
+      if (x + advance > 0 && x < width) {
+        if (control) painter.fillRect(QRect(x, y, advance, rowHeight), kControlBackground);
+        painter.setPen(color);
+        painter.drawText(QPoint(x, y + fm.ascent()), shown);
       }
-    }
-    if (line.hiddenBytes) cursor.insertText(CutMarker(line.hiddenBytes), control);
-    lineChars_.push_back(std::size_t(t.size()));
-    shownChars_ += std::size_t(t.size());
+      x += advance;
+      return x < width;
+    });
+    widest = std::max(widest, x - left);
   }
-  pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(painted));
-  cursor.endEditBlock();  // the document drops its oldest lines here
-  TrimToBounds();
-  // Most of a line's cost shows only when the edit ends (layout, dropping the oldest), so the
-  // slice is sized by what the last one cost.
-  if (budgetMs >= 0) {
-    const qint64 spent = clock.elapsed();
-    if (spent > budgetMs)
-      sliceLines_ = std::max<std::size_t>(8, sliceLines_ / 2);
-    else if (spent * 2 < budgetMs && painted == sliceLines_)
-      sliceLines_ = std::min<std::size_t>(4096, sliceLines_ * 2);
+  if (widest > widest_) {
+    widest_ = widest;
+    QScrollBar* h = horizontalScrollBar();
+    h->setRange(0, std::max(0, widest_ + 2 * kMargin - width));
   }
-  if (follow) bar->setValue(bar->maximum());
 }
 
-void TLogView::TrimToBounds() {
-  // Lines the document dropped for the line bound.
-  const std::size_t inDocument = std::size_t(document()->blockCount());
-  while (lineChars_.size() > inDocument) {
-    shownChars_ -= lineChars_.front();
-    lineChars_.pop_front();
-  }
-  std::size_t drop = 0;
-  std::size_t lines = lineChars_.size();
-  std::size_t chars = shownChars_;
-  while (lines - drop > 1 && chars > MaxChars) {
-    chars -= lineChars_[drop];
-    ++drop;
-  }
-  if (drop == 0) return;
-  QTextCursor cursor(document());
-  cursor.movePosition(QTextCursor::Start);
-  cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, int(drop));
-  cursor.removeSelectedText();
-  lineChars_.erase(lineChars_.begin(), lineChars_.begin() + std::ptrdiff_t(drop));
-  shownChars_ = chars;
+QString TLogView::LineText(std::size_t index) const {
+  QString out;
+  for (const TLogRun& run : LineRuns(index)) out += run.text;
+  return out;
 }
 
-std::size_t TLogView::LineCount() {
-  Flush();
-  return lineChars_.size();
+TLogColor TLogView::LineColor(std::size_t index) const {
+  return index < lines_.size() ? lines_[index].color : 0;
 }
 
-QString TLogView::LineText(std::size_t index) {
-  Flush();
-  return document()->findBlockByNumber(int(index)).text();
-}
-
-TLogColor TLogView::LineColor(std::size_t index) {
-  Flush();
-  QTextBlock block = document()->findBlockByNumber(int(index));
-  if (!block.isValid() || !block.begin().fragment().isValid()) return 0;
-  const QColor c = block.begin().fragment().charFormat().foreground().color();
-  return TLogColor(c.red()) | TLogColor(c.green()) << 8 | TLogColor(c.blue()) << 16;
+std::vector<TLogRun> TLogView::LineRuns(std::size_t index) const {
+  std::vector<TLogRun> runs;
+  if (index >= lines_.size()) return runs;
+  ForEachRun(lines_[index].text, lines_[index].hiddenBytes, [&](const QString& run, bool control) {
+    runs.push_back({run, control});
+    return true;
+  });
+  return runs;
 }
