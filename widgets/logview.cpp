@@ -146,21 +146,30 @@ void TLogView::paintEvent(QPaintEvent*) {
   const int left = kMargin - horizontalScrollBar()->value();
   std::size_t index = std::size_t(std::max(0, verticalScrollBar()->value()));
   int widest = widest_;
+  // No character is narrower than this, so a run cut at (room / narrowest) still reaches the edge.
+  const int narrowest =
+      std::max(1, std::min({fm.horizontalAdvance(QLatin1Char('i')), fm.horizontalAdvance(QLatin1Char('.')),
+                            fm.horizontalAdvance(QLatin1Char(' '))}));
   for (int y = kMargin; y < viewport()->height() && index < lines_.size(); y += rowHeight, ++index) {
     const Line& line = lines_[index];
-    const QColor color = ToQColor(line.color);
+    painter.setPen(ToQColor(line.color));
     int x = left;
     ForEachRun(line.text, line.hiddenBytes, [&](const QString& run, bool control) {
       // Only what can be in sight is laid out: a long run is cut at the right edge.
-      const qsizetype fits = qsizetype((width - x) / std::max(1, fm.averageCharWidth() / 2) + 2);
-      const QString shown = run.size() > fits && x < width ? run.left(std::max<qsizetype>(fits, 0)) : run;
-      const int advance = fm.horizontalAdvance(shown);
-      if (x + advance > 0 && x < width) {
-        if (control) painter.fillRect(QRect(x, y, advance, rowHeight), kControlBackground);
-        painter.setPen(color);
+      const qsizetype fits = qsizetype(std::max(0, width - x) / narrowest + 2);
+      const QString shown = run.size() > fits ? run.left(fits) : run;
+      if (control) {
+        const int advance = fm.horizontalAdvance(shown);
+        if (x + advance > 0) painter.fillRect(QRect(x, y, advance, rowHeight), kControlBackground);
         painter.drawText(QPoint(x, y + fm.ascent()), shown);
+        x += advance;
+      } else {
+        // One layout gives both the picture and the width.
+        QRect drawn;
+        painter.drawText(QRect(x, y, 1 << 24, rowHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                         shown, &drawn);
+        x += drawn.width();
       }
-      x += advance;
       return x < width;
     });
     widest = std::max(widest, x - left);
