@@ -1,5 +1,9 @@
 #include "widgets/logview.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStringDecoder>
@@ -68,6 +72,7 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
   }
   setPalette(pal);
   viewport()->setAutoFillBackground(true);
+  setFocusPolicy(Qt::ClickFocus);
   viewport()->setBackgroundRole(QPalette::Base);
   repaint_.setSingleShot(true);
   repaint_.setInterval(RepaintMs);
@@ -97,14 +102,27 @@ void TLogView::AppendLine(TLogColor color, std::string_view text) {
   chars_ += std::size_t(line.text.size());
   widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
   lines_.push_back(std::move(line));
-  while (lines_.size() > MaxLines || (lines_.size() > 1 && chars_ > MaxChars)) {
-    chars_ -= std::size_t(lines_.front().text.size());
-    lines_.pop_front();
-  }
+  std::size_t drop = 0;
+  std::size_t chars = chars_;
+  while (lines_.size() - drop > MaxLines || (lines_.size() - drop > 1 && chars > MaxChars))
+    chars -= std::size_t(lines_[drop++].text.size());
+  DropFront(drop);
   if (!repaint_.isActive()) repaint_.start();
 }
 
+void TLogView::DropFront(std::size_t count) {
+  if (count == 0) return;
+  for (std::size_t i = 0; i < count; ++i) chars_ -= std::size_t(lines_[i].text.size());
+  lines_.erase(lines_.begin(), lines_.begin() + std::ptrdiff_t(count));
+  dropped_ += count;
+  // Keep the rows in sight still when the operator is looking at older lines.
+  if (!follow_) verticalScrollBar()->setValue(std::max(0, verticalScrollBar()->value() - int(count)));
+}
+
 void TLogView::ClearLines() {
+  dropped_ += lines_.size();
+  selFirst_ = 1;
+  selLast_ = 0;
   lines_.clear();
   chars_ = 0;
   widest_ = 0;
@@ -152,6 +170,9 @@ void TLogView::paintEvent(QPaintEvent*) {
                             fm.horizontalAdvance(QLatin1Char(' '))}));
   for (int y = kMargin; y < viewport()->height() && index < lines_.size(); y += rowHeight, ++index) {
     const Line& line = lines_[index];
+    const std::size_t position = dropped_ + index;
+    if (position >= selFirst_ && position <= selLast_)
+      painter.fillRect(QRect(0, y, width, rowHeight), palette().color(QPalette::Highlight).lighter(170));
     painter.setPen(ToQColor(line.color));
     int x = left;
     ForEachRun(line.text, line.hiddenBytes, [&](const QString& run, bool control) {
@@ -199,4 +220,53 @@ std::vector<TLogRun> TLogView::LineRuns(std::size_t index) const {
     return true;
   });
   return runs;
+}
+
+std::size_t TLogView::LineAt(int y) const {
+  const int row = std::max(0, (y - kMargin) / std::max(1, fontMetrics().lineSpacing()));
+  const std::size_t index = std::size_t(std::max(0, verticalScrollBar()->value())) + std::size_t(row);
+  return std::min(index, lines_.empty() ? 0 : lines_.size() - 1);
+}
+
+void TLogView::SelectLines(std::size_t first, std::size_t last) {
+  if (lines_.empty()) return;
+  first = std::min(first, lines_.size() - 1);
+  last = std::min(last, lines_.size() - 1);
+  selFirst_ = dropped_ + std::min(first, last);
+  selLast_ = dropped_ + std::max(first, last);
+  viewport()->update();
+}
+
+void TLogView::SelectAll() { SelectLines(0, lines_.size() - 1); }
+
+QString TLogView::SelectedText() const {
+  QStringList out;
+  for (std::size_t p = std::max(selFirst_, dropped_); p <= selLast_ && p - dropped_ < lines_.size(); ++p)
+    out << LineText(p - dropped_);
+  return out.join('\n');
+}
+
+void TLogView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || lines_.empty()) return;
+  const std::size_t line = LineAt(int(event->position().y()));
+  anchor_ = dropped_ + line;
+  if (event->modifiers() & Qt::ShiftModifier && selFirst_ <= selLast_)
+    SelectLines(selFirst_ - std::min(selFirst_, dropped_), line);
+  else
+    SelectLines(line, line);
+}
+
+void TLogView::mouseMoveEvent(QMouseEvent* event) {
+  if (!(event->buttons() & Qt::LeftButton) || lines_.empty() || anchor_ < dropped_) return;
+  SelectLines(anchor_ - dropped_, LineAt(int(event->position().y())));
+}
+
+void TLogView::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    if (selFirst_ <= selLast_) QApplication::clipboard()->setText(SelectedText());
+  } else if (event->matches(QKeySequence::SelectAll)) {
+    SelectAll();
+  } else {
+    QAbstractScrollArea::keyPressEvent(event);
+  }
 }

@@ -6,7 +6,8 @@
 // ...) are shown as their two hex digits (00, 0D, 0A, ...) on a grey background, so they are
 // visible and cannot be mistaken for payload text, and a log line is always one line. A line
 // longer than MaxLineChars bytes shows its first MaxLineChars characters and then, on the same
-// grey, how many bytes it had left ("…+N").
+// grey, how many bytes it had left ("…+N"). Whole lines are selected with the mouse (or all with
+// Ctrl+A) and copied as shown with Ctrl+C.
 #pragma once
 #include <QAbstractScrollArea>
 #include <QTimer>
@@ -50,9 +51,17 @@ class TLogView : public QAbstractScrollArea {
   TLogColor LineColor(std::size_t index) const;
   std::vector<TLogRun> LineRuns(std::size_t index) const;
 
+  // The selected lines, oldest first, as shown; one per text line.
+  QString SelectedText() const;
+  void SelectLines(std::size_t first, std::size_t last);
+  void SelectAll();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   struct Line {
@@ -61,11 +70,17 @@ class TLogView : public QAbstractScrollArea {
     std::size_t hiddenBytes;  // bytes cut off the end
   };
   void UpdateScrollBars();
+  std::size_t LineAt(int y) const;
+  void DropFront(std::size_t count);
 
   std::deque<Line> lines_;
   std::size_t chars_ = 0;
   int widest_ = 0;  // widest line seen, in pixels (estimated until painted)
   bool follow_ = true;
+  // Selected lines as positions counted from the first line ever appended, so they stay on
+  // their lines while older ones are dropped; empty when first_ > last_.
+  std::size_t dropped_ = 0;
+  std::size_t anchor_ = 0, selFirst_ = 1, selLast_ = 0;
   QTimer repaint_;
 };
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
+#include <QScrollBar>
+#include <QTest>
 #include <chrono>
 
 #include "tests/main/fixture.h"
@@ -134,4 +138,30 @@ TEST(LogView, HugeLineIsCutWithACountOfWhatIsLeft) {
   EXPECT_EQ(view.LineText(1), QString(qsizetype(TLogView::MaxLineChars), QChar(0x4E2D)));
   view.AppendLine(0, chinese + "xy");
   EXPECT_EQ(view.LineText(2), QString(qsizetype(TLogView::MaxLineChars), QChar(0x4E2D)) + CutMarker(2));
+}
+
+TEST(LogView, SelectedLinesAreCopiedAsShownAndFollowTheirLines) {
+  TLogView view;
+  view.resize(400, 200);
+  view.show();
+  for (int i = 0; i < 10; ++i) view.AppendLine(0, "line " + std::to_string(i) + std::string(1, '\0'));
+  view.Flush();
+  view.SelectLines(2, 4);
+  EXPECT_EQ(view.SelectedText(), "line 200\nline 300\nline 400");
+  // A click on the first row selects the oldest line shown there; Ctrl+C copies it.
+  view.verticalScrollBar()->setValue(0);
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(10, 4));
+  QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "line 000");
+  QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(view.SelectedText().count('\n'), 9);
+  // Dropping the oldest lines leaves the selection on its lines, and gone when they are gone.
+  view.SelectLines(6, 7);
+  for (std::size_t i = 0; i < TLogView::MaxLines - 4; ++i) view.AppendLine(0, "x");
+  EXPECT_EQ(view.LineText(0), "line 600");
+  EXPECT_EQ(view.SelectedText(), "line 600\nline 700");
+  view.AppendLine(0, "y");
+  EXPECT_EQ(view.SelectedText(), "line 700");
+  view.ClearLines();
+  EXPECT_EQ(view.SelectedText(), "");
 }
