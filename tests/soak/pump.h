@@ -5,6 +5,7 @@
 #include <QThread>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -35,13 +36,31 @@ inline std::string RandomBytes(std::size_t n, unsigned seed) {
   return s;
 }
 
-// One direction's progress.
+// The largest receive buffer TCP may grow to here: one read of the socket can take that much.
+inline std::size_t TcpReceiveBufferMax() {
+  std::ifstream f("/proc/sys/net/ipv4/tcp_rmem");
+  std::size_t low = 0, normal = 0, max = 6u << 20;
+  f >> low >> normal >> max;
+  return max;
+}
+
+// One direction's progress. What arrives is checked against the source as it comes and not
+// kept, so the test's own memory does not grow with the volume.
 struct Stream {
   explicit Stream(const std::string* src) : source(src) {}
   const std::string* source;
   std::size_t sent = 0;
-  std::string received;
-  bool Done() const { return received.size() >= source->size(); }
+  std::size_t received = 0;
+  bool intact = true;  // everything so far matched the source, in order
+
+  void Take(const std::string& bytes) {
+    if (bytes.empty()) return;
+    if (received + bytes.size() > source->size() || source->compare(received, bytes.size(), bytes) != 0)
+      intact = false;
+    received += bytes.size();
+  }
+  bool Done() const { return received >= source->size(); }
+  bool Complete() const { return intact && received == source->size(); }
 };
 
 struct Pump {
@@ -64,8 +83,11 @@ struct Pump {
       if (down.sent < down.source->size())
         down.sent += server.SendSome(down.source->data() + down.sent,
                                      std::min(chunk, down.source->size() - down.sent));
-      server.ReadAvailable(up.received);
-      pty.ReadAvailable(down.received);
+      std::string fromServer, fromDevice;
+      server.ReadAvailable(fromServer);
+      pty.ReadAvailable(fromDevice);
+      up.Take(fromServer);
+      down.Take(fromDevice);
       QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
       if (++round % 64 == 0) maxResident = std::max(maxResident, farend::ResidentBytes());
       eachRound();
