@@ -49,9 +49,10 @@ TEST_F(Soak, BothDirectionsAtOnceLoseNothing) {
   EXPECT_EQ(form->BytesToSocket(), std::int64_t(n));
   EXPECT_EQ(form->BytesToSerial(), std::int64_t(n));
   // Memory stays bounded whatever the volume: the two streams themselves are held by the test.
-  if (soak::kResidentIsMeaningful)
+  if (soak::kResidentIsMeaningful) {
     EXPECT_LT(pump.maxResident, before + (200u << 20))
         << "resident grew from " << before << " to " << pump.maxResident;
+  }
 }
 
 TEST_F(Soak, DisplayOnInHexKeepsUpAndStaysBounded) {
@@ -118,7 +119,9 @@ TEST_F(Soak, FloodingServerIntoASlowLineKeepsMemoryBounded) {
   const std::size_t oneRead = soak::TcpReceiveBufferMax();
   EXPECT_LE(maxPending, TFormMain::SerialHighWater + oneRead + (1u << 20))
       << "transmit queue grew past the high mark";
-  if (soak::kResidentIsMeaningful) EXPECT_LT(maxResident, before + 3 * oneRead + (64u << 20));
+  if (soak::kResidentIsMeaningful) {
+    EXPECT_LT(maxResident, before + 3 * oneRead + (64u << 20));
+  }
 }
 
 TEST_F(Soak, FaultsDuringTrafficAreLoggedAndTheOperatorCanRecover) {
@@ -183,5 +186,7 @@ TEST_F(Soak, ThousandCyclesLeaveNoDescriptorOrMemoryBehind) {
   }
   form->VwBtnClearClick(nullptr);
   EXPECT_EQ(farend::OpenDescriptors(), fds);
-  if (soak::kResidentIsMeaningful) EXPECT_LT(farend::ResidentBytes(), resident + (16u << 20));
+  if (soak::kResidentIsMeaningful) {
+    EXPECT_LT(farend::ResidentBytes(), resident + (16u << 20));
+  }
 }
