@@ -125,6 +125,3 @@ class TFormMain : public TForm {
   TPortSource FPorts;
   TErrorTextSource FErrorText;
 };
-
-// The system text as the log shows it: trailing blanks, control characters and full stops cut.
-std::string StripSystemText(std::string text);

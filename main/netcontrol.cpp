@@ -1,12 +1,7 @@
 // The network end: connect and disconnect, and what the operator sees of them.
 #include "main/formmain.h"
 #include "main/texts.h"
-
-std::string StripSystemText(std::string text) {
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
-    text.pop_back();
-  return text;
-}
+#include "platform/winsock/errortext.h"
 
 void TFormMain::VwBtnConnectClick(TObject*) {
   try {

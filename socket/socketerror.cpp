@@ -10,13 +10,7 @@ std::string SocketResourceString(UINT id) {
   return LoadResourceString(&record);
 }
 
-std::string SocketSystemText(int code) {
-  std::string text = SysErrorMessage(code);
-  if (text.size() > 256) text.resize(256);
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
-    text.pop_back();
-  return text;
-}
+std::string SocketSystemText(int code) { return StripSystemText(SysErrorMessage(code)); }
 
 std::string WindowsSocketErrorMessage(int code, const std::string& label) {
   return FormatMessageArgs(SocketResourceString(SWindowsSocketError),

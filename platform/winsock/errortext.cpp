@@ -65,3 +65,10 @@ std::string SysErrorMessage(int code) {
   auto it = texts.find(code);
   return it == texts.end() ? std::string() : std::string(it->second);
 }
+
+std::string StripSystemText(std::string text) {
+  if (text.size() > 256) text.resize(256);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
+    text.pop_back();
+  return text;
+}

@@ -5,3 +5,7 @@
 #include <string>
 
 std::string SysErrorMessage(int code);
+
+// A system text as messages and the log show it: what a 256-character buffer holds, with
+// trailing blanks, control characters and full stops cut.
+std::string StripSystemText(std::string text);

@@ -1,6 +1,7 @@
 #include <QTest>
 
 #include "platform/exception.h"
+#include "platform/winsock/errortext.h"
 #include "tests/main/fixture.h"
 
 using endpoint::TByteSize;
@@ -191,4 +192,5 @@ TEST(SystemText, StrippedOfTrailingBlanksControlsAndFullStops) {
   EXPECT_EQ(StripSystemText("No connection could be made.\r\n"), "No connection could be made");
   EXPECT_EQ(StripSystemText(". . \t"), "");
   EXPECT_EQ(StripSystemText("a.b"), "a.b");
+  EXPECT_EQ(StripSystemText(std::string(300, 'x')).size(), 256u);
 }
