@@ -27,6 +27,5 @@ class TSendQueue {
  private:
   std::size_t limit_;
   std::deque<std::string> blocks_;
-  std::size_t frontSent_ = 0;  // bytes of blocks_.front() already sent
-  std::size_t bytes_ = 0;      // bytes still to send
+  std::size_t bytes_ = 0;  // bytes still to send
 };

@@ -103,20 +103,17 @@ void TLogView::AppendLine(TLogColor color, std::string_view text) {
   widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
   lines_.push_back(std::move(line));
   std::size_t drop = 0;
-  std::size_t chars = chars_;
-  while (lines_.size() - drop > MaxLines || (lines_.size() - drop > 1 && chars > MaxChars))
-    chars -= std::size_t(lines_[drop++].text.size());
-  DropFront(drop);
+  while (lines_.size() > MaxLines || (lines_.size() > 1 && chars_ > MaxChars)) {
+    chars_ -= std::size_t(lines_.front().text.size());
+    lines_.pop_front();
+    ++drop;
+  }
+  if (drop) {
+    dropped_ += drop;
+    // Keep the rows in sight still when the operator is looking at older lines.
+    if (!follow_) verticalScrollBar()->setValue(std::max(0, verticalScrollBar()->value() - int(drop)));
+  }
   if (!repaint_.isActive()) repaint_.start();
-}
-
-void TLogView::DropFront(std::size_t count) {
-  if (count == 0) return;
-  for (std::size_t i = 0; i < count; ++i) chars_ -= std::size_t(lines_[i].text.size());
-  lines_.erase(lines_.begin(), lines_.begin() + std::ptrdiff_t(count));
-  dropped_ += count;
-  // Keep the rows in sight still when the operator is looking at older lines.
-  if (!follow_) verticalScrollBar()->setValue(std::max(0, verticalScrollBar()->value() - int(count)));
 }
 
 void TLogView::ClearLines() {

@@ -71,7 +71,6 @@ class TLogView : public QAbstractScrollArea {
   };
   void UpdateScrollBars();
   std::size_t LineAt(int y) const;
-  void DropFront(std::size_t count);
 
   std::deque<Line> lines_;
   std::size_t chars_ = 0;
