@@ -3,27 +3,21 @@
 // QPlainTextEdit taking the same lines with appendPlainText, in the same run.
 //
 //   logview_bench [LINES]      (default 1000000; the plain view gets LINES / 10)
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "main/trafficlog.h"
 #include "platform/codepage.h"
+#include "platform/fake/pty.h"
 #include "widgets/logview.h"
 
 namespace {
-std::size_t ResidentMiB() {
-  std::ifstream statm("/proc/self/statm");
-  std::size_t pages = 0, resident = 0;
-  statm >> pages >> resident;
-  return resident * std::size_t(sysconf(_SC_PAGESIZE)) >> 20;
-}
+std::size_t ResidentMiB() { return ResidentBytes() >> 20; }
 
 // A line as the console writes it for a 64-byte serial block in hex.
 std::string SampleLine(std::size_t i) {

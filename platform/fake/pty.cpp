@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
@@ -136,6 +137,15 @@ TForeignLock::~TForeignLock() {
 // Less the directory stream's own descriptor.
 std::size_t CountOpenDescriptors() { return CountEntries("/proc/self/fd") - 1; }
 std::size_t CountThreads() { return CountEntries("/proc/self/task"); }
+
+std::size_t ResidentBytes() {
+  std::size_t pages = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%zu %zu", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * std::size_t(::sysconf(_SC_PAGESIZE));
+}
 
 long DeadProcessId() {
   const pid_t pid = ::fork();

@@ -48,9 +48,10 @@ class TForeignLock {
   bool held_ = false;
 };
 
-// Descriptors and threads of this process now.
+// Descriptors, threads and resident bytes of this process now.
 std::size_t CountOpenDescriptors();
 std::size_t CountThreads();
+std::size_t ResidentBytes();
 // A process id that is certainly not running (a child that has exited and been reaped).
 long DeadProcessId();
 long CurrentProcessId();

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "platform/fake/pty.h"
 #include "tests/support/farends.h"
 
 namespace soak {
@@ -89,7 +90,7 @@ struct Pump {
       up.Take(fromServer);
       down.Take(fromDevice);
       QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-      if (++round % 64 == 0) maxResident = std::max(maxResident, farend::ResidentBytes());
+      if (++round % 64 == 0) maxResident = std::max(maxResident, ResidentBytes());
       eachRound();
     }
     return true;

@@ -42,7 +42,7 @@ TEST_F(Soak, BothDirectionsAtOnceLoseNothing) {
   const std::size_t n = soak::SoakBytes();
   const std::string up = soak::RandomBytes(n, 11), down = soak::RandomBytes(n, 12);
   soak::Pump pump{*pty, *server, soak::Stream{&up}, soak::Stream{&down}};
-  const std::size_t before = farend::ResidentBytes();
+  const std::size_t before = ResidentBytes();
   ASSERT_TRUE(pump.Run(std::chrono::seconds(600)));
   EXPECT_TRUE(pump.up.Complete());
   EXPECT_TRUE(pump.down.Complete());
@@ -93,7 +93,7 @@ TEST_F(Soak, FloodingServerIntoASlowLineKeepsMemoryBounded) {
   soak::Stream line(&flood);
   std::size_t maxPending = 0;
   bool held = false;
-  const std::size_t before = farend::ResidentBytes();
+  const std::size_t before = ResidentBytes();
   std::size_t maxResident = before;
   // The line drains 64 KiB every 20 ms (3 MB/s); the server offers as fast as loopback takes it.
   auto last = std::chrono::steady_clock::now();
@@ -111,7 +111,7 @@ TEST_F(Soak, FloodingServerIntoASlowLineKeepsMemoryBounded) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
     held = held || form->NetworkReadsHeld();
     maxPending = std::max(maxPending, form->Comm->PendingWriteBytes());
-    maxResident = std::max(maxResident, farend::ResidentBytes());
+    maxResident = std::max(maxResident, ResidentBytes());
   }
   EXPECT_TRUE(line.Complete()) << line.received << " of " << n << " bytes, intact " << line.intact;
   EXPECT_TRUE(held) << "the console never held network reads back";
@@ -177,16 +177,16 @@ TEST_F(Soak, ThousandCyclesLeaveNoDescriptorOrMemoryBehind) {
   };
   for (int i = 0; i < 20; ++i) cycle(i);  // warm up caches and pools
   form->VwBtnClearClick(nullptr);
-  const std::size_t fds = farend::OpenDescriptors();
-  const std::size_t resident = farend::ResidentBytes();
+  const std::size_t fds = CountOpenDescriptors();
+  const std::size_t resident = ResidentBytes();
   for (int i = 0; i < 1000; ++i) {
     cycle(i);
     if (HasFatalFailure()) return;
     if (i % 100 == 0) form->VwBtnClearClick(nullptr);
   }
   form->VwBtnClearClick(nullptr);
-  EXPECT_EQ(farend::OpenDescriptors(), fds);
+  EXPECT_EQ(CountOpenDescriptors(), fds);
   if (soak::kResidentIsMeaningful) {
-    EXPECT_LT(farend::ResidentBytes(), resident + (16u << 20));
+    EXPECT_LT(ResidentBytes(), resident + (16u << 20));
   }
 }

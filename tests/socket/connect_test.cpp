@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/fake/pty.h"
 #include "platform/winsock/fake/loopback.h"
 #include "support.h"
 
@@ -392,7 +393,7 @@ TEST(ClientLifetime, DestroyingWhileResolvingCancelsTheLookup) {
     warm.SetActive(true);
     ASSERT_TRUE(WaitFor([&] { return rec.Has("disconnect"); }));
   }
-  const int before = loopback::OpenDescriptorCount();
+  const std::size_t before = CountOpenDescriptors();
   THeldResolver resolver;
   TShownExceptions shown;
   {
@@ -404,5 +405,5 @@ TEST(ClientLifetime, DestroyingWhileResolvingCancelsTheLookup) {
   resolver.Release();
   Settle();
   EXPECT_TRUE(shown.shown.empty());
-  EXPECT_EQ(loopback::OpenDescriptorCount(), before) << "the unconnected handle was closed too";
+  EXPECT_EQ(CountOpenDescriptors(), before) << "the unconnected handle was closed too";
 }

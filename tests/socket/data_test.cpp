@@ -5,6 +5,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/fake/pty.h"
 #include "platform/winsock/fake/loopback.h"
 #include "support.h"
 
@@ -228,7 +229,7 @@ TEST(SocketCycles, ThousandConnectsLeaveNoDescriptorBehind) {
   ASSERT_TRUE(WaitFor([&] { return client.Active(); }));
   client.SetActive(false);
   server.Accept(5s);
-  const int before = loopback::OpenDescriptorCount();
+  const std::size_t before = CountOpenDescriptors();
   for (int i = 0; i < 1000; ++i) {
     client.SetActive(true);
     ASSERT_TRUE(WaitFor([&] { return client.Active(); })) << "cycle " << i;
@@ -238,5 +239,5 @@ TEST(SocketCycles, ThousandConnectsLeaveNoDescriptorBehind) {
   }
   EXPECT_EQ(rec.Count("connect"), 1001);
   EXPECT_EQ(rec.Count("disconnect"), 1001);
-  EXPECT_EQ(loopback::OpenDescriptorCount(), before);
+  EXPECT_EQ(CountOpenDescriptors(), before);
 }

@@ -12,8 +12,6 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 namespace farend {
@@ -170,19 +168,6 @@ void TcpServer::Reset() {
 void TcpServer::StopListening() {
   if (listen_ >= 0) ::close(listen_);
   listen_ = -1;
-}
-
-std::size_t ResidentBytes() {
-  std::ifstream statm("/proc/self/statm");
-  std::size_t pages = 0, resident = 0;
-  statm >> pages >> resident;
-  return resident * std::size_t(::sysconf(_SC_PAGESIZE));
-}
-
-std::size_t OpenDescriptors() {
-  std::size_t n = 0;
-  for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
-  return n;
 }
 
 int UnusedPort() {

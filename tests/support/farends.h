@@ -64,8 +64,4 @@ class TcpServer {
 // A port with nothing listening on it (bound and closed again).
 int UnusedPort();
 
-// This process's resident memory and open descriptors.
-std::size_t ResidentBytes();
-std::size_t OpenDescriptors();
-
 }  // namespace farend

@@ -1,7 +1,6 @@
 #include "platform/winsock/fake/loopback.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -157,16 +156,6 @@ TPeer ConnectPlain(std::uint16_t port) {
   sockaddr_in a = Loopback(port);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0) return TPeer();
   return peer;
-}
-
-int OpenDescriptorCount() {
-  int count = 0;
-  if (DIR* d = ::opendir("/proc/self/fd")) {
-    while (const dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') ++count;
-    ::closedir(d);
-  }
-  return count;
 }
 
 }  // namespace loopback

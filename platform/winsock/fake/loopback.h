@@ -61,7 +61,5 @@ class TServer {
 std::uint16_t RefusingPort();
 // A plain blocking client connected to 127.0.0.1:port.
 TPeer ConnectPlain(std::uint16_t port);
-// Open descriptors of this process.
-int OpenDescriptorCount();
 
 }  // namespace loopback
