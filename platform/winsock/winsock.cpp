@@ -164,6 +164,23 @@ void Refresh(TEntry& e) {
   if (outcome < 0) e.link = TLink::Failed;
 }
 
+// The connected entry for a send or receive of `length` bytes at `buffer`, or null with the
+// error set. Call with g_lock held.
+std::shared_ptr<TEntry> FindForTransfer(SOCKET s, const char* buffer, int length) {
+  auto entry = Find(s);
+  if (!entry) return nullptr;
+  if (length < 0 || (buffer == nullptr && length > 0)) {
+    WSASetLastError(WSAEFAULT);
+    return nullptr;
+  }
+  Refresh(*entry);
+  if (entry->link != TLink::Connected) {
+    WSASetLastError(WSAENOTCONN);
+    return nullptr;
+  }
+  return entry;
+}
+
 bool RefusedByPeer(int error) {
   return error == WSAECONNREFUSED || error == WSAETIMEDOUT || error == WSAEHOSTUNREACH ||
          error == WSAECONNRESET || error == WSAECONNABORTED;
@@ -264,12 +281,9 @@ int connect(SOCKET s, const sockaddr* name, int nameLength) {
 
 int send(SOCKET s, const char* buffer, int length, int /*flags*/) {
   std::unique_lock lock(g_lock);
-  auto entry = Find(s);
+  auto entry = FindForTransfer(s, buffer, length);
   if (!entry) return SOCKET_ERROR;
   TEntry& e = *entry;
-  if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
-  Refresh(e);
-  if (e.link != TLink::Connected) return Fail(WSAENOTCONN);
   if (!e.nonBlocking) lock.unlock();
   int error = 0;
   const long n = posix::Send(e.fd, buffer, length, error);
@@ -282,12 +296,9 @@ int send(SOCKET s, const char* buffer, int length, int /*flags*/) {
 
 int recv(SOCKET s, char* buffer, int length, int /*flags*/) {
   std::unique_lock lock(g_lock);
-  auto entry = Find(s);
+  auto entry = FindForTransfer(s, buffer, length);
   if (!entry) return SOCKET_ERROR;
   TEntry& e = *entry;
-  if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
-  Refresh(e);
-  if (e.link != TLink::Connected) return Fail(WSAENOTCONN);
   if (!e.nonBlocking) lock.unlock();
   int error = 0;
   char dummy;
