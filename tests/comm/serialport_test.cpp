@@ -218,7 +218,9 @@ TEST(SerialPortLifetime, ManyOpenCloseCyclesLeaveNothingBehind) {
   for (int i = 0; i < 1000; ++i) {
     p.port.Open();
     if (i % 100 == 0) {
-      // While open: exactly the two threads of the port, and a working line.
+      // While open: exactly the two threads of the port, and a working line. An exited thread
+      // can stay listed for a moment after it was joined, so the count is given time to settle.
+      PumpUntil([&] { return CountThreads() == threads + 2; }, 2s);
       EXPECT_EQ(CountThreads(), threads + 2);
       EXPECT_TRUE(p.port.WriteData("k", 1));
       EXPECT_EQ(pty.Read(1, 5s), "k");
@@ -228,6 +230,7 @@ TEST(SerialPortLifetime, ManyOpenCloseCyclesLeaveNothingBehind) {
   }
   PumpFor(50ms);
   EXPECT_EQ(CountOpenDescriptors(), fds);
+  PumpUntil([&] { return CountThreads() == threads; }, 2s);
   EXPECT_EQ(CountThreads(), threads);
   EXPECT_EQ(OpenHandleCount(), handles);
   EXPECT_EQ(p.hangups, 0);
