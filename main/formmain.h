@@ -47,7 +47,8 @@ class TFormMain : public TForm {
   ~TFormMain() override;
 
   // Traffic log.
-  void AddLogLine(TColor color, const std::string& text);
+  // From `hexFrom` on, `text` is a block in hex (three characters a byte).
+  void AddLogLine(TColor color, const std::string& text, std::size_t hexFrom = std::string::npos);
   void VwBtnClearClick(TObject* Sender);
 
   // Forwarding.
@@ -114,6 +115,8 @@ class TFormMain : public TForm {
   void CreateControls();
   void BindEvents();
   void EnqueueForSocket(std::string bytes);
+  // "direction(length):" and the block, as text or in hex.
+  void AddDataLine(TColor color, const std::string& direction, const std::string& block, bool hex);
   void ResumeNetworkReads();
 
   bool FSerialOpen = false;

@@ -6,21 +6,22 @@
 #include "main/trafficlog.h"
 #include "platform/clock.h"
 
-namespace {
-std::string DataLine(const std::string& direction, const std::string& block, bool hex) {
+void TFormMain::AddDataLine(TColor color, const std::string& direction, const std::string& block, bool hex) {
   std::string line = direction;
   line += '(';
   line += std::to_string(block.size());
   line += "):";
+  const std::size_t payload = line.size();
   line += hex ? StrToHexStr(block) : block;
-  return line;
+  AddLogLine(color, line, hex ? payload : std::string::npos);
 }
-}  // namespace
 
-void TFormMain::AddLogLine(TColor color, const std::string& text) {
+void TFormMain::AddLogLine(TColor color, const std::string& text, std::size_t hexFrom) {
   SYSTEMTIME now{};
   GetSystemTime(&now);
-  VwRichEdit->AppendLine(color, FormatLogStamp(now) + text);
+  const std::string stamp = FormatLogStamp(now);
+  VwRichEdit->AppendLine(color, stamp + text,
+                         hexFrom == std::string::npos ? hexFrom : stamp.size() + hexFrom);
 }
 
 void TFormMain::VwBtnClearClick(TObject*) { VwRichEdit->ClearLines(); }
@@ -57,8 +58,8 @@ void TFormMain::CommSendDataEmpty(TObject*) { ResumeNetworkReads(); }
 
 void TFormMain::SocketDataArrived(const std::string& block) {
   if (VwCheckBoxDisplay->Checked()) {
-    AddLogLine(clBlue, DataLine(FSerialOpen ? texts::NetToSerial() : texts::NetReceived(), block,
-                                VwCheckBoxHex->Checked()));
+    AddDataLine(clBlue, FSerialOpen ? texts::NetToSerial() : texts::NetReceived(), block,
+                VwCheckBoxHex->Checked());
   }
   if (FSerialOpen) {
     FBytesToSerial += std::int64_t(block.size());
@@ -77,8 +78,8 @@ void TFormMain::SocketDataArrived(const std::string& block) {
 
 void TFormMain::SerialDataArrived(const std::string& block) {
   if (VwCheckBoxDisplay->Checked()) {
-    AddLogLine(clGreen, DataLine(ClientSocket->Active() ? texts::SerialToNet() : texts::SerialReceived(),
-                                 block, VwCheckBoxHex->Checked()));
+    AddDataLine(clGreen, ClientSocket->Active() ? texts::SerialToNet() : texts::SerialReceived(), block,
+                VwCheckBoxHex->Checked());
   }
   if (!ClientSocket->Active()) return;
   FBytesToSocket += std::int64_t(block.size());

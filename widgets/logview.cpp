@@ -6,7 +6,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStringDecoder>
 #include <algorithm>
 
 #include "platform/codepage.h"
@@ -19,46 +18,25 @@ const QColor kInfoBk(255, 255, 225);
 const QColor kControlBackground(0xD8, 0xD8, 0xD8);
 constexpr int kMargin = 2;
 
-QChar ControlPicture(QChar ch) {
-  const char16_t u = ch.unicode();
-  if (u < 0x20) return QChar(char16_t(0x2400 + u));
-  if (u == 0x7F) return QChar(char16_t(0x2421));
-  return ch;
-}
+bool IsControl(char16_t u) { return u < 0x20 || u == 0x7F; }
 
-bool IsControlPicture(QChar ch) {
-  const char16_t u = ch.unicode();
-  return u >= 0x2400 && u <= 0x2421;
-}
-
-// A control byte is shown as its two hex digits on grey: every font has those glyphs.
-QString ControlText(QChar picture) {
-  const int code = picture.unicode() == 0x2421 ? 0x7F : picture.unicode() - 0x2400;
-  return QString::number(code, 16).rightJustified(2, '0').toUpper();
-}
-
-// Splits a stored line into what is painted: runs of text, and control bytes one by one.
-template <class Visit>
-void ForEachRun(const QString& text, std::size_t hiddenBytes, Visit visit) {
-  qsizetype runStart = 0;
-  for (qsizetype i = 0; i <= text.size(); ++i) {
-    const bool atEnd = i == text.size();
-    if (atEnd || IsControlPicture(text[i])) {
-      if (i > runStart && !visit(text.mid(runStart, i - runStart), false)) return;
-      if (!atEnd && !visit(ControlText(text[i]), true)) return;
-      runStart = i + 1;
-    }
-  }
-  if (hiddenBytes) visit(CutMarker(hiddenBytes), true);
-}
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 }  // namespace
 
 QString CutMarker(std::size_t hiddenBytes) { return QString::fromUtf8("…+") + QString::number(hiddenBytes); }
 
-QString LogDisplayText(std::string_view bytes) {
-  QString text = AnsiToQString(bytes);
-  for (QChar& ch : text) ch = ControlPicture(ch);
-  return text;
+// Splits a stored line into what is painted: runs of text, and marked bytes one by one.
+template <class Visit>
+void TLogView::ForEachRun(const Line& line, Visit visit) {
+  const QString& text = line.text;
+  qsizetype at = 0;
+  for (const std::uint32_t mark : line.marks) {
+    if (mark > at && !visit(text.mid(at, mark - at), false)) return;
+    if (!visit(text.mid(mark, 2), true)) return;
+    at = mark + 2;
+  }
+  if (at < text.size() && !visit(at == 0 ? text : text.mid(at), false)) return;
+  if (line.hiddenBytes) visit(CutMarker(line.hiddenBytes), true);
 }
 
 TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -82,22 +60,41 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
           [this](int value) { follow_ = value >= verticalScrollBar()->maximum(); });
 }
 
-void TLogView::AppendLine(TLogColor color, std::string_view text) {
-  Line line{color, QString(), 0};
-  if (text.size() <= MaxLineChars) {
-    line.text = LogDisplayText(text);
+void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom) {
+  Line line{color, QString(), {}, 0};
+  // Decoding stops at what can be shown: a huge block stays cheap.
+  TDecodedBytes decoded = DecodeAnsiBytes(text, MaxLineChars);
+  std::size_t used = decoded.used;
+  if (used < text.size() && hexFrom < used) {
+    // Hex digits are one byte and one unit each: cut after the last whole payload byte.
+    const std::size_t whole = hexFrom + (used - hexFrom) / 3 * 3;
+    decoded.text.chop(qsizetype(used - whole));
+    used = whole;
+    line.hiddenBytes = (text.size() - used) / 3;
   } else {
-    // Decode only what can be shown: a huge block stays cheap. The marker counts the bytes left.
-    QStringDecoder decoder("GB18030");
-    std::size_t at = 0;
-    while (at < text.size() && std::size_t(line.text.size()) < MaxLineChars) {
-      const std::size_t step = std::size_t(line.text.size()) + 256 < MaxLineChars ? 256 : 1;
-      const std::size_t n = std::min(step, text.size() - at);
-      line.text += decoder.decode(QByteArrayView(text.data() + at, qsizetype(n)));
-      at += n;
+    line.hiddenBytes = text.size() - used;
+  }
+  const auto control = std::find_if(decoded.text.cbegin(), decoded.text.cend(),
+                                    [](QChar ch) { return IsControl(ch.unicode()); });
+  if (decoded.stray.empty() && control == decoded.text.cend()) {
+    line.text = std::move(decoded.text);
+  } else {
+    const QString& from = decoded.text;
+    line.text.reserve(from.size() + 2 * qsizetype(decoded.stray.size()) + 16);
+    auto mark = [&](unsigned byte) {
+      line.marks.push_back(std::uint32_t(line.text.size()));
+      line.text += QLatin1Char(kHexDigits[byte >> 4]);
+      line.text += QLatin1Char(kHexDigits[byte & 0x0F]);
+    };
+    auto stray = decoded.stray.cbegin();
+    for (qsizetype i = 0;; ++i) {
+      for (; stray != decoded.stray.cend() && stray->at == i; ++stray) mark(stray->value);
+      if (i == from.size()) break;
+      if (IsControl(from[i].unicode()))
+        mark(from[i].unicode());
+      else
+        line.text += from[i];
     }
-    line.hiddenBytes = text.size() - at;
-    for (QChar& ch : line.text) ch = ControlPicture(ch);
   }
   chars_ += std::size_t(line.text.size());
   widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
@@ -172,11 +169,11 @@ void TLogView::paintEvent(QPaintEvent*) {
       painter.fillRect(QRect(0, y, width, rowHeight), palette().color(QPalette::Highlight).lighter(170));
     painter.setPen(ToQColor(line.color));
     int x = left;
-    ForEachRun(line.text, line.hiddenBytes, [&](const QString& run, bool control) {
+    ForEachRun(line, [&](const QString& run, bool marked) {
       // Only what can be in sight is laid out: a long run is cut at the right edge.
       const qsizetype fits = qsizetype(std::max(0, width - x) / narrowest + 2);
       const QString shown = run.size() > fits ? run.left(fits) : run;
-      if (control) {
+      if (marked) {
         const int advance = fm.horizontalAdvance(shown);
         if (x + advance > 0) painter.fillRect(QRect(x, y, advance, rowHeight), kControlBackground);
         painter.drawText(QPoint(x, y + fm.ascent()), shown);
@@ -199,6 +196,24 @@ void TLogView::paintEvent(QPaintEvent*) {
   }
 }
 
+QString TLogView::LineCopyText(std::size_t index) const {
+  QString out;
+  if (index >= lines_.size()) return out;
+  ForEachRun(lines_[index], [&](const QString& run, bool marked) {
+    if (marked) {
+      // A byte's digits, or the cut marker.
+      out += run.size() == 2 ? QStringLiteral("\\x") : QStringLiteral("\\");
+      out += run;
+    } else if (run.contains(QLatin1Char('\\'))) {
+      out += QString(run).replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    } else {
+      out += run;
+    }
+    return true;
+  });
+  return out;
+}
+
 QString TLogView::LineText(std::size_t index) const {
   QString out;
   for (const TLogRun& run : LineRuns(index)) out += run.text;
@@ -212,8 +227,8 @@ TLogColor TLogView::LineColor(std::size_t index) const {
 std::vector<TLogRun> TLogView::LineRuns(std::size_t index) const {
   std::vector<TLogRun> runs;
   if (index >= lines_.size()) return runs;
-  ForEachRun(lines_[index].text, lines_[index].hiddenBytes, [&](const QString& run, bool control) {
-    runs.push_back({run, control});
+  ForEachRun(lines_[index], [&](const QString& run, bool marked) {
+    runs.push_back({run, marked});
     return true;
   });
   return runs;
@@ -239,7 +254,7 @@ void TLogView::SelectAll() { SelectLines(0, lines_.size() - 1); }
 QString TLogView::SelectedText() const {
   QStringList out;
   for (std::size_t p = std::max(selFirst_, dropped_); p <= selLast_ && p - dropped_ < lines_.size(); ++p)
-    out << LineText(p - dropped_);
+    out << LineCopyText(p - dropped_);
   return out.join('\n');
 }
 

@@ -3,11 +3,13 @@
 // ten lines or a hundred thousand, and repaints are gathered on a short timer: bursts of traffic
 // never freeze the window. It keeps the newest MaxLines lines and at most MaxChars characters;
 // older lines are dropped first. Bytes are shown as GB18030 text; control bytes (zero, CR, LF,
-// ...) are shown as their two hex digits (00, 0D, 0A, ...) on a grey background, so they are
-// visible and cannot be mistaken for payload text, and a log line is always one line. A line
-// longer than MaxLineChars bytes shows its first MaxLineChars characters and then, on the same
-// grey, how many bytes it had left ("…+N"). Whole lines are selected with the mouse (or all with
-// Ctrl+A) and copied as shown with Ctrl+C.
+// ...) and bytes that form no character (an invalid sequence, a character cut at the end of the
+// block) are shown as their two hex digits (00, 0D, 0A, ...) on a grey background, so every byte
+// is visible, none can be mistaken for payload text, and a log line is always one line. Which
+// digits are marked is kept beside the text, never in it. A line longer than MaxLineChars bytes
+// shows its first MaxLineChars characters and then, on the same grey, how many bytes it had left
+// ("…+N"). Whole lines are selected with the mouse (or all with Ctrl+A) and copied with Ctrl+C,
+// marked bytes as "\xNN" and a payload backslash as "\\", so the copy is unambiguous.
 #pragma once
 #include <QAbstractScrollArea>
 #include <QTimer>
@@ -22,10 +24,10 @@
 // A colour as 0x00BBGGRR.
 using TLogColor = std::uint32_t;
 
-// A piece of a shown line: payload text, or a control byte's hex digits (and the cut marker).
+// A piece of a shown line: payload text, or a marked byte's hex digits (and the cut marker).
 struct TLogRun {
   QString text;
-  bool control;
+  bool marked;
   bool operator==(const TLogRun&) const = default;
 };
 
@@ -39,8 +41,9 @@ class TLogView : public QAbstractScrollArea {
 
   explicit TLogView(QWidget* parent = nullptr);
 
-  // `text` holds GB18030 bytes, any value included.
-  void AppendLine(TLogColor color, std::string_view text);
+  // `text` holds GB18030 bytes, any value included. From `hexFrom` on it holds a block in hex,
+  // three characters a byte: a cut then falls between bytes and the marker counts bytes.
+  void AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom = std::string_view::npos);
   void ClearLines();
   // Brings the scroll bars and the picture up to date now; the timer does it otherwise.
   void Flush();
@@ -51,7 +54,10 @@ class TLogView : public QAbstractScrollArea {
   TLogColor LineColor(std::size_t index) const;
   std::vector<TLogRun> LineRuns(std::size_t index) const;
 
-  // The selected lines, oldest first, as shown; one per text line.
+  // Line `index` as Ctrl+C gives it: as shown, but a marked byte as "\xNN", a backslash as
+  // "\\" and the cut marker after a backslash.
+  QString LineCopyText(std::size_t index) const;
+  // The selected lines, oldest first, as copied; one per text line.
   QString SelectedText() const;
   void SelectLines(std::size_t first, std::size_t last);
   void SelectAll();
@@ -66,9 +72,12 @@ class TLogView : public QAbstractScrollArea {
  private:
   struct Line {
     TLogColor color;
-    QString text;             // control characters as their Unicode pictures
-    std::size_t hiddenBytes;  // bytes cut off the end
+    QString text;                      // as shown, marked bytes as their two hex digits
+    std::vector<std::uint32_t> marks;  // where each marked byte's digits start, ascending
+    std::size_t hiddenBytes;           // bytes cut off the end
   };
+  template <class Visit>
+  static void ForEachRun(const Line& line, Visit visit);
   void UpdateScrollBars();
   std::size_t LineAt(int y) const;
 
@@ -82,9 +91,5 @@ class TLogView : public QAbstractScrollArea {
   std::size_t anchor_ = 0, selFirst_ = 1, selLast_ = 0;
   QTimer repaint_;
 };
-
-// `bytes` GB18030 decoded, control characters replaced by their Unicode pictures, which the
-// view then shows as hex digits on grey.
-QString LogDisplayText(std::string_view bytes);
 // The marker that ends a cut line.
 QString CutMarker(std::size_t hiddenBytes);
