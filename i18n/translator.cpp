@@ -31,7 +31,11 @@ TTranslator::TTranslator(const std::string& executablePath, const TEmbeddedCatal
   SelectDomain("default");
 }
 
-TTranslator::~TTranslator() = default;
+// Exclusively, so that no search of this translator is still under way while its domains go.
+TTranslator::~TTranslator() {
+  std::unique_lock lock(FDomainsLock);
+  FDomains.clear();
+}
 
 void TTranslator::SelectLanguage(const std::string& code) {
   std::string language = code;
