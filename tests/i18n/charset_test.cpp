@@ -18,15 +18,6 @@ std::unique_ptr<i18n::TTranslator> TranslatorIn(const TTempDir& dir) {
   return std::make_unique<i18n::TTranslator>((dir.Path() / "comrelay").string(), nullptr);
 }
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
-
 // Chinese sources whose GBK byte order differs from their UTF-8 order, so that a catalogue
 // searched in the old order would miss some.
 const std::vector<std::pair<std::u16string, std::string>> kChinese = {

@@ -34,15 +34,6 @@ void CorruptOffsetsInPlace(const fs::path& path) {
   }
 }
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
-
 class ChangedOnDisk : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -8,6 +8,8 @@
 #include <random>
 #include <sstream>
 
+#include "platform/exception.h"
+
 namespace i18ntest {
 namespace {
 std::string PoString(const std::string& text) {
@@ -170,6 +172,15 @@ void AppendLittle64(std::string& bytes, std::uint64_t value) {
 
 fs::path CataloguePath(const fs::path& root, const std::string& language, const std::string& domain) {
   return root / language / "LC_MESSAGES" / (domain + ".mo");
+}
+
+std::string MessageOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "<no exception>";
 }
 
 TScopedEnv::TScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {

@@ -2,6 +2,7 @@
 // copies, and environment variables set for one test.
 #pragma once
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -56,6 +57,9 @@ void AppendLittle64(std::string& bytes, std::uint64_t value);
 
 // Where a domain's catalogue goes below a locale folder.
 fs::path CataloguePath(const fs::path& root, const std::string& language, const std::string& domain);
+
+// The message of the Exception that `f` throws, or "<no exception>".
+std::string MessageOf(const std::function<void()>& f);
 
 // Sets (or with nullopt unsets) an environment variable until destroyed.
 class TScopedEnv {
