@@ -23,7 +23,8 @@ std::unique_ptr<std::shared_mutex> g_resourceDomainsLockOwner;
 // Read by any thread that loads a resource string, so it is the one atomic reference.
 std::atomic<std::shared_mutex*> g_resourceDomainsLock{nullptr};
 std::unique_ptr<i18n::TTranslator> g_translator;
-bool g_platformIsNT = false;
+// Read by whatever thread loads a resource string.
+std::atomic<bool> g_platformIsNT{false};
 std::unique_ptr<THook> g_loaderHook;
 
 const std::string kNoPath;
@@ -46,7 +47,7 @@ void InitializeTranslationUnit() {
   g_translator = std::make_unique<i18n::TTranslator>(*g_executablePath, g_catalogueIndex.get());
 
   // Linux stands in for the NT family: resource strings are wide.
-  g_platformIsNT = true;
+  g_platformIsNT.store(true, std::memory_order_relaxed);
 
   g_loaderHook = std::make_unique<THook>(&LoadTranslatedResourceString);
 }
@@ -78,7 +79,7 @@ const std::string& ExecutablePath() {
   return g_executablePath ? *g_executablePath : kNoPath;
 }
 
-bool PlatformIsNT() { return g_platformIsNT; }
+bool PlatformIsNT() { return g_platformIsNT.load(std::memory_order_relaxed); }
 
 namespace {
 // With the unit lock held (shared or not).
