@@ -31,7 +31,8 @@ TTranslator::TTranslator(const std::string& executablePath, const TEmbeddedCatal
   SelectDomain("default");
 }
 
-// Exclusively, so that no search of this translator is still under way while its domains go.
+// Exclusively: no domain is being found or created while they go. Lookups still under way in a
+// domain are kept out by the translation unit's lock, which shut-down takes first.
 TTranslator::~TTranslator() {
   std::unique_lock lock(FDomainsLock);
   FDomains.clear();
