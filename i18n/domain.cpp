@@ -2,10 +2,32 @@
 
 #include <mutex>
 
+#include "i18n/cataloguecharset.h"
 #include "platform/exception.h"
 #include "platform/lasterror.h"
 
 namespace i18n {
+namespace {
+// The bytes from `offset` to the end of the file. A file that changes while it is read gives
+// bytes that are then checked like any others.
+std::vector<unsigned char> ReadCatalogue(const TReadOnlyFile& file, const std::string& path,
+                                         std::uint64_t offset) {
+  const std::int64_t size = file.Size();
+  if (size == 0) throw Exception("Cannot create memory map on file " + path);
+  auto fail = [&path](const std::string& reason) {
+    return Exception("Cannot map file " + path + " into memory. Reason: " + reason);
+  };
+  if (size < 0) throw fail(FileErrorText(GetLastError()));
+  if (offset >= std::uint64_t(size)) return {};
+  const std::uint64_t length = std::uint64_t(size) - offset;
+  if (length > kCatalogueSizeLimit) {
+    throw fail("The catalogue is larger than " + std::to_string(kCatalogueSizeLimit >> 20) + " MiB.");
+  }
+  std::vector<unsigned char> bytes(length);
+  if (!file.ReadAt(offset, bytes.data(), bytes.size())) throw fail(FileErrorText(GetLastError()));
+  return bytes;
+}
+}  // namespace
 
 TDomain::TDomain(std::string name, const TEmbeddedCatalogueIndex* index)
     : FName(std::move(name)), FIndex(index) {}
@@ -33,9 +55,7 @@ void TDomain::CloseCatalogue() {
 void TDomain::CloseLocked() {
   if (FIsOpen) {
     FCatalogue.reset();
-    FView.Unmap();
-    FMappingHandle.Close();
-    FFileHandle.Close();
+    FBytes = {};
     FIsOpen = false;
   }
   FMayOpen = true;
@@ -100,27 +120,23 @@ void TDomain::OpenCatalogue() {
   if (FIndex != nullptr) FIndex->LocateFile(path, realPath, offset, size);
   FCatalogueOffset = offset;
 
-  TReadOnlyFile file = TReadOnlyFile::Open(realPath);
+  const TReadOnlyFile file = TReadOnlyFile::Open(realPath);
   if (!file.Valid()) throw Exception("Cannot open file " + realPath);
-  TFileMapping mapping = TFileMapping::Create(file);
-  if (!mapping.Valid()) throw Exception("Cannot create memory map on file " + realPath);
-  TMappedView view = TMappedView::Map(mapping);
-  if (!view.Valid()) {
-    throw Exception("Cannot map file " + realPath + " into memory. Reason: " + FileErrorText(GetLastError()));
-  }
+  std::vector<unsigned char> bytes = ReadCatalogue(file, realPath, FCatalogueOffset);
 
-  // A file that is not a catalogue, or whose tables point outside it, is never searched: its
-  // handles go at once (they are locals here) and the domain answers with the key until its
-  // language or directory changes.
-  auto catalogue = TMoCatalogue::Open(view.Data(), view.Size(), FCatalogueOffset);
+  // A file that is not a catalogue, or whose tables point outside it, is never searched: the
+  // domain answers with the key until its language or directory changes.
+  auto catalogue = TMoCatalogue::Open(bytes.data(), bytes.size(), 0);
   if (!catalogue) {
     FMayOpen = false;
     throw Exception("This file is not a valid GNU gettext mo file: " + realPath);
   }
+  if (auto utf8 = CatalogueInUtf8(*catalogue)) {
+    bytes = std::move(*utf8);
+    catalogue = TMoCatalogue::Open(bytes.data(), bytes.size(), 0);
+  }
 
-  FFileHandle = std::move(file);
-  FMappingHandle = mapping;
-  FView = std::move(view);
+  FBytes = std::move(bytes);  // the buffer moves with them: `catalogue` still points into it
   FCatalogue = catalogue;
   FIsOpen = true;
 }

@@ -1,16 +1,20 @@
-// One translation domain: the catalogue of one name and language below one directory, opened
-// by memory mapping on the first lookup and searched in place.
+// One translation domain: the catalogue of one name and language below one directory, read
+// into private memory on the first lookup and searched there.
 #pragma once
 #include <cstdint>
 #include <optional>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 #include "i18n/catalogueindex.h"
 #include "i18n/mocatalogue.h"
 #include "platform/files/readonlyfile.h"
 
 namespace i18n {
+
+// The most bytes read for one catalogue (from its start to the end of its file).
+inline constexpr std::uint64_t kCatalogueSizeLimit = 64u << 20;
 
 class TDomain {
  public:
@@ -26,7 +30,7 @@ class TDomain {
   void CloseCatalogue();
 
   // The translation of the key (UTF-8 bytes), or the key itself when there is none. Throws
-  // Exception when a catalogue exists but cannot be opened, mapped or read as a catalogue.
+  // Exception when a catalogue exists but cannot be opened, read or taken as a catalogue.
   std::string Lookup(const std::string& key);
 
   const std::string& Name() const { return FName; }
@@ -47,9 +51,8 @@ class TDomain {
   // unmapped catalogue.
   mutable std::shared_mutex FLock;
   std::uint64_t FCatalogueOffset = 0;
-  TReadOnlyFile FFileHandle;
-  TFileMapping FMappingHandle;
-  TMappedView FView;
+  // A private copy: whatever happens to the file later, only checked bytes are searched.
+  std::vector<unsigned char> FBytes;
   std::optional<TMoCatalogue> FCatalogue;
   std::string FLanguage;
   bool FIsOpen = false;

@@ -62,8 +62,16 @@ std::optional<std::string_view> TMoCatalogue::Find(std::string_view key, unsigne
   std::uint32_t s = p / 2;
   for (;;) {
     if (comparisons != nullptr) ++*comparisons;
-    const int order = key.compare(Source(p - 1));
+    const std::string_view source = Source(p - 1);
+    const int order = key.compare(source);
     if (order == 0) return Translation(p - 1);
+    // An entry with plural forms is keyed "singular\0plural" and found by its singular, as
+    // GNU gettext finds it; the answer is then the first form. Any such key sorts just after
+    // its singular, so the order of the search is kept.
+    if (order < 0 && source.size() > key.size() && source[key.size()] == '\0' && source.starts_with(key)) {
+      const std::string_view forms = Translation(p - 1);
+      return forms.substr(0, forms.find('\0'));
+    }
     if (s == 0) return std::nullopt;
     if (order < 0) {
       p = p < s + 1 ? 1 : p - s;

@@ -26,7 +26,8 @@ class TMoCatalogue {
   std::string_view Translation(std::uint32_t index) const { return Text(translationTable_, index); }
 
   // The translation of `key`, by halving over the sorted source texts: at most
-  // floor(log2 Count) + 1 comparisons, counted into `comparisons` when given.
+  // floor(log2 Count) + 1 comparisons, counted into `comparisons` when given. A key that is
+  // the singular of an entry with plural forms finds that entry's first form.
   std::optional<std::string_view> Find(std::string_view key, unsigned* comparisons = nullptr) const;
 
  private:

@@ -31,7 +31,12 @@ TTranslator::TTranslator(const std::string& executablePath, const TEmbeddedCatal
   SelectDomain("default");
 }
 
-TTranslator::~TTranslator() = default;
+// Exclusively: no domain is being found or created while they go. Lookups still under way in a
+// domain are kept out by the translation unit's lock, which shut-down takes first.
+TTranslator::~TTranslator() {
+  std::unique_lock lock(FDomainsLock);
+  FDomains.clear();
+}
 
 void TTranslator::SelectLanguage(const std::string& code) {
   std::string language = code;

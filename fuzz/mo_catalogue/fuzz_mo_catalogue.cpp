@@ -1,10 +1,12 @@
 // Opens arbitrary bytes as a catalogue and searches it. The first byte chooses where in the
-// bytes the catalogue starts, as for one appended to the executable.
+// bytes the catalogue starts, as for one appended to the executable. A catalogue that declares
+// a character set is rebuilt in UTF-8, and the rebuilt one must be sound and find every text.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "i18n/cataloguecharset.h"
 #include "i18n/mocatalogue.h"
 
 namespace {
@@ -46,6 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckInside(mo->Source(i), file);
     CheckInside(mo->Translation(i), file);
     Search(*mo, file, mo->Source(i));
+  }
+  if (const auto utf8 = i18n::CatalogueInUtf8(*mo)) {
+    const auto rebuilt = i18n::TMoCatalogue::Open(utf8->data(), utf8->size(), 0);
+    Check(rebuilt.has_value() && rebuilt->Count() == mo->Count());
+    const std::uint32_t few = rebuilt->Count() < 64 ? rebuilt->Count() : 64;
+    for (std::uint32_t i = 0; i < few; ++i) {
+      Check(rebuilt->Find(rebuilt->Source(i)).has_value());
+      Search(*rebuilt, *utf8, rebuilt->Source(i));
+    }
   }
   Search(*mo, file, "");
   Search(*mo, file, "\xFF\xFF\xFF\xFF");

@@ -197,3 +197,54 @@ TEST(StringTable, EntriesOfAnyLengthAreReadWhole) {
   EXPECT_EQ(ReadStringTableEntryW(HInstance, SNoAddress), u"No address specified");
   EXPECT_EQ(ReadStringTableEntryW(HInstance, 4), u"");
 }
+
+// Texts translated, resource strings loaded and domains registered on other threads while the
+// unit is started and shut down again and again: each answer is the translation or the text as
+// it went in, and nothing is used after it went (run under ThreadSanitizer and AddressSanitizer).
+TEST(TranslationUnitLifecycle, ShutDownWhileOtherThreadsTranslate) {
+  TScopedLanguage lang("de_DE.UTF-8");
+  TTempDir dir;
+  const fs::path root = dir.Path() / "locale";
+  MakeCatalogue(CataloguePath(root, "de", "default"),
+                {{"No address specified", "Keine Adresse"}, {"Port", "Anschluss"}});
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::atomic<int> translated{0};
+  auto either = [&](const auto& answer, const auto& original, const auto& translation) {
+    if (answer == translation) {
+      ++translated;
+    } else if (answer != original) {
+      ++wrong;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t) {
+    threads.emplace_back([&, t] {
+      while (!stop) {
+        either(Load(SNoAddress), std::string("No address specified"), std::string("Keine Adresse"));
+        either(DefaultTranslate(u"Port"), std::u16string(u"Port"), std::u16string(u"Anschluss"));
+        either(TranslateResourceText(u"Port"), std::u16string(u"Port"), std::u16string(u"Anschluss"));
+        either(DefaultTranslateInDomain("other" + std::to_string(t), u"Port"), std::u16string(u"Port"),
+               std::u16string(u"Port"));
+        try {
+          RegisterResourceDomain("late");
+        } catch (const Exception&) {
+          // not started at this moment
+        }
+        (void)ResourceDomains();
+      }
+    });
+  }
+  for (int cycle = 0; cycle < 40; ++cycle) {
+    InitializeTranslationUnit();
+    GlobalTranslator()->BindDomainDirectory("default", root.string());
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    FinalizeTranslationUnit();
+  }
+  stop = true;
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_GT(translated.load(), 0);
+  EXPECT_EQ(GlobalTranslator(), nullptr);
+  EXPECT_EQ(Load(SNoAddress), "No address specified");
+}

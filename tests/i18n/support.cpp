@@ -8,6 +8,8 @@
 #include <random>
 #include <sstream>
 
+#include "platform/exception.h"
+
 namespace i18ntest {
 namespace {
 std::string PoString(const std::string& text) {
@@ -86,6 +88,42 @@ std::string MakeCatalogue(const fs::path& mo, const TEntries& entries, bool head
   return ReadBytes(mo);
 }
 
+std::string MakePoCatalogue(const fs::path& mo, const std::vector<TPoEntry>& entries,
+                            const std::string& charset) {
+  fs::create_directories(mo.parent_path());
+  fs::path po = mo;
+  po.replace_extension(".utf8.po");
+  {
+    std::ofstream out(po, std::ios::binary);
+    out << "msgid \"\"\nmsgstr \"Project-Id-Version: comrelay tests\\n\"\n"
+           "\"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+           "\"Plural-Forms: nplurals=2; plural=(n != 1);\\n\"\n\n";
+    for (const TPoEntry& entry : entries) {
+      if (entry.Context) out << "msgctxt " << PoString(*entry.Context) << "\n";
+      out << "msgid " << PoString(entry.Id) << "\n";
+      if (entry.Plural) {
+        out << "msgid_plural " << PoString(*entry.Plural) << "\n";
+        for (std::size_t i = 0; i < entry.Strings.size(); ++i)
+          out << "msgstr[" << i << "] " << PoString(entry.Strings[i]) << "\n";
+      } else {
+        out << "msgstr " << PoString(entry.Strings.at(0)) << "\n";
+      }
+      out << "\n";
+    }
+  }
+  fs::path source = po;
+  if (charset != "UTF-8") {
+    source = mo;
+    source.replace_extension(".po");
+    const std::string convert = "msgconv -t " + charset + " -o '" + source.string() + "' '" + po.string() +
+                                "' 2>/dev/null";  // quiet about sources that are not ASCII
+    EXPECT_EQ(std::system(convert.c_str()), 0) << convert;
+  }
+  const std::string command = "msgfmt -o '" + mo.string() + "' '" + source.string() + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return ReadBytes(mo);
+}
+
 std::string ByteSwapped(const std::string& mo) {
   std::string out = mo;
   const std::uint32_t n = GetLittle32(mo, 8);
@@ -134,6 +172,15 @@ void AppendLittle64(std::string& bytes, std::uint64_t value) {
 
 fs::path CataloguePath(const fs::path& root, const std::string& language, const std::string& domain) {
   return root / language / "LC_MESSAGES" / (domain + ".mo");
+}
+
+std::string MessageOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "<no exception>";
 }
 
 TScopedEnv::TScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {

@@ -2,6 +2,7 @@
 // copies, and environment variables set for one test.
 #pragma once
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -31,6 +32,19 @@ using TEntries = std::vector<std::pair<std::string, std::string>>;
 // and returns the catalogue's bytes; the test fails when msgfmt does.
 std::string MakeCatalogue(const fs::path& mo, const TEntries& entries, bool header = false,
                           const std::string& msgfmtOptions = "");
+// An entry of a .po file: with a context when `Context` is set, with plural forms when
+// `Plural` is (then `Strings` holds each form, else its one translation).
+struct TPoEntry {
+  std::optional<std::string> Context;
+  std::string Id;
+  std::optional<std::string> Plural;
+  std::vector<std::string> Strings;
+};
+// The entries (UTF-8 here) as a .po file in `charset`, with its header, made into a catalogue
+// by msgconv and msgfmt; returns the catalogue's bytes.
+std::string MakePoCatalogue(const fs::path& mo, const std::vector<TPoEntry>& entries,
+                            const std::string& charset = "UTF-8");
+
 // The same catalogue with every word byte-reversed (texts stay as they are).
 std::string ByteSwapped(const std::string& mo);
 // A well-formed catalogue without entries.
@@ -43,6 +57,9 @@ void AppendLittle64(std::string& bytes, std::uint64_t value);
 
 // Where a domain's catalogue goes below a locale folder.
 fs::path CataloguePath(const fs::path& root, const std::string& language, const std::string& domain);
+
+// The message of the Exception that `f` throws, or "<no exception>".
+std::string MessageOf(const std::function<void()>& f);
 
 // Sets (or with nullopt unsets) an environment variable until destroyed.
 class TScopedEnv {

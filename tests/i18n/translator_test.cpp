@@ -22,15 +22,6 @@ std::unique_ptr<TTranslator> TranslatorIn(const TTempDir& dir,
 }
 
 fs::path LocaleRoot(const TTempDir& dir) { return dir.Path() / "locale"; }
-
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
 }  // namespace
 
 TEST(Language, ComesFromLangCutAtTheFirstDot) {

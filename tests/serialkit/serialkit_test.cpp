@@ -75,3 +75,19 @@ TEST(SerialKitOrder, NeedsTheTranslationUnitFirst) {
   EXPECT_THROW(InitializeSerialKitUnit(), Exception);
   EXPECT_FALSE(SerialKitStarted());
 }
+
+// A "default" catalogue written in GBK, as many Chinese catalogues are, with one of the kit's
+// start-up texts in it: the kit starts and shows the text in Chinese.
+TEST_F(SerialKitUnit, StartsWithACatalogueInGbk) {
+  MakePoCatalogue(CataloguePath(dir_.Path() / "locale", "fr", "default"),
+                  {{std::nullopt, "Port is not open", std::nullopt, {"串口未打开"}},
+                   {std::nullopt, "Invalid parity", std::nullopt, {"校验位无效"}}},
+                  "GBK");
+  ASSERT_NE(ReadBytes(CataloguePath(dir_.Path() / "locale", "fr", "default")).find("charset=GBK"),
+            std::string::npos);
+  InitializeSerialKitUnit();
+  ASSERT_TRUE(SerialKitStarted());
+  EXPECT_EQ(SerialKitErrorText(0), u"串口未打开");
+  EXPECT_EQ(SerialKitErrorText(18), u"校验位无效");
+  EXPECT_EQ(SerialKitErrorText(1), SerialKitErrorSource(1));
+}
