@@ -96,8 +96,17 @@ RelayProcess::RelayProcess(const std::string& command, std::chrono::milliseconds
     ::execl("/bin/sh", "sh", "-c", shell.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
-  pollfd waiting{listener.Get(), POLLIN, 0};
-  if (::poll(&waiting, 1, 15000) == 1) tcp_ = Fd(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+  // A relay that ends (a wrong path, a bad option) is reported at once, not after the wait.
+  for (int waited = 0; waited < 15000 && tcp_.Get() < 0; waited += 100) {
+    pollfd waiting{listener.Get(), POLLIN, 0};
+    if (::poll(&waiting, 1, 100) == 1) tcp_ = Fd(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    int status = 0;
+    if (tcp_.Get() < 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      Stop();
+      throw std::runtime_error("the relay ended before it connected: " + shell);
+    }
+  }
   if (tcp_.Get() < 0) {
     Stop();
     throw std::runtime_error("the relay never connected: " + shell);
