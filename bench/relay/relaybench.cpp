@@ -204,8 +204,20 @@ void Bench::Throughput(RelayProcess& relay, bool up, std::size_t c, int run) {
 }
 
 void Bench::Latency(RelayProcess& relay, bool up, std::size_t c, int run) {
+  const auto before = ContextSwitches(relay.Pid());
   const auto latencies = up ? Latencies(relay.Master(), relay.Tcp(), options_.messages, options_.spacing)
                             : Latencies(relay.Tcp(), relay.Master(), options_.messages, options_.spacing);
+  // Each message is a block of its own: the wake-ups it costs, per thread (the warm-up ones too).
+  const double messages = options_.messages + 10;
+  const auto byThread = SwitchesBetween(before, ContextSwitches(relay.Pid()));
+  double wakeups = 0;
+  std::string threads;
+  for (const auto& [name, counts] : byThread) {
+    wakeups += double(counts.voluntary);
+    char share[64];
+    std::snprintf(share, sizeof share, " %s=%.2f", name.c_str(), double(counts.voluntary) / messages);
+    threads += share;
+  }
   const std::string way = up ? "lat_s2t" : "lat_t2s";
   const double median = Quantile(latencies, 0.5), p99 = Quantile(latencies, 0.99);
   results_.Add(way + "_med", c, median, "us");
@@ -216,8 +228,11 @@ void Bench::Latency(RelayProcess& relay, bool up, std::size_t c, int run) {
     results_.Add(way + "_med_beyond_cut", c, median - cut, "us");
     results_.Add(way + "_p99_beyond_cut", c, p99 - cut, "us");
   }
-  std::printf("run %d %s %s: median %.1f us, p99 %.1f us, max %.1f us (time-out %.0f us)\n", run, way.c_str(),
-              options_.commands[c].name.c_str(), median, p99, latencies.back(), cut);
+  results_.Add(way + "_wakeups_per_msg", c, wakeups / messages, "");
+  std::printf(
+      "run %d %s %s: median %.1f us, p99 %.1f us, max %.1f us (time-out %.0f us); wake-ups a message:%s\n",
+      run, way.c_str(), options_.commands[c].name.c_str(), median, p99, latencies.back(), cut,
+      threads.c_str());
 }
 
 void Bench::Idle(RelayProcess& relay, std::size_t c, int run) {
