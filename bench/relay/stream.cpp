@@ -51,23 +51,23 @@ Throughput Stream(int writeFd, int readFd, const std::string& bytes, std::size_t
   std::string fault;
   std::size_t got = 0;
   std::uint64_t hash = kFnvStart;
-  static char buffer[65536];
+  std::vector<char> buffer(65536);
   while (got < bytes.size() && fault.empty()) {
     pollfd in{readFd, POLLIN, 0};
     if (::poll(&in, 1, 10000) <= 0) {
       fault = "nothing for 10 s";
       break;
     }
-    const ssize_t n = ::read(readFd, buffer, sizeof buffer);
+    const ssize_t n = ::read(readFd, buffer.data(), buffer.size());
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0)
       fault = n ? "read failed" : "end of stream";
     else if (got + std::size_t(n) > bytes.size())
       fault = "more bytes than were sent";
-    else if (std::memcmp(buffer, bytes.data() + got, std::size_t(n)) != 0)
+    else if (std::memcmp(buffer.data(), bytes.data() + got, std::size_t(n)) != 0)
       fault = "bytes changed";
     else {
-      hash = Fnv1a(hash, buffer, std::size_t(n));
+      hash = Fnv1a(hash, buffer.data(), std::size_t(n));
       got += std::size_t(n);
     }
   }
