@@ -177,6 +177,8 @@ void Bench::Measure(int run, const std::string& test, std::size_t c) {
     else
       PacedRun(relay, c, run);
     relay.Stop();
+    if (!relay.EndedByItself())
+      std::printf("    %s did not end when the connection closed\n", command.name.c_str());
     if (test == "paced")
       for (const auto& [key, value] : relay.Report()) {
         results_.Add("paced_" + key, c, value, "");

@@ -133,6 +133,7 @@ double RelayProcess::Stop() {
       }
     };
     wait(60);
+    endedByItself_ = done == pid_;
     if (done == 0) {
       ::kill(-pid_, SIGTERM);
       wait(40);

@@ -69,6 +69,8 @@ class RelayProcess {
   // the CPU seconds of its whole life, and the key/value lines it left in its report file.
   double Stop();
   const std::map<std::string, double>& Report() const { return report_; }
+  // After Stop: whether the relay ended on its own when the connection closed (not killed).
+  bool EndedByItself() const { return endedByItself_; }
 
  private:
   PseudoTerminalPair pty_;
@@ -77,6 +79,7 @@ class RelayProcess {
   std::string reportPath_;
   std::map<std::string, double> report_;
   bool stopped_ = false;
+  bool endedByItself_ = false;
 };
 
 }  // namespace relaybench

@@ -72,6 +72,10 @@ TEST(RelayBench, LostChangedOrMissingBytesAreFaults) {
     RelayProcess losing("socat OPEN:%p,rawer,readbytes=20 TCP:127.0.0.1:%P", 100ms);
     EXPECT_THROW(Latencies(losing.Master(), losing.Tcp(), 5, 2ms), TrafficFault);
   }
+  {
+    RelayProcess losing("socat OPEN:%p,rawer,readbytes=1000 TCP:127.0.0.1:%P", 100ms);
+    EXPECT_THROW(Paced(losing.Master(), losing.Tcp(), losing.Pid(), 115200, 1s), TrafficFault);
+  }
   QElapsedTimer clock;
   clock.start();
   EXPECT_THROW(RelayProcess("false %p %P", 0ms), std::runtime_error);
@@ -83,6 +87,21 @@ TEST(RelayBench, ReportFileLinesComeBackAsFigures) {
   EXPECT_GT(Latencies(relay.Master(), relay.Tcp(), 5, 2ms).size(), 0u);
   relay.Stop();
   EXPECT_EQ(relay.Report(), (std::map<std::string, double>{{"ui_a", 2.5}, {"ui_b", 7}}));
+}
+
+TEST(RelayBench, TheConsoleDriverRelaysBothWaysReportsItsUiThreadAndEndsWithTheConnection) {
+  RelayProcess relay(std::string(COMRELAY_RELAY_DRIVER) + " %p %P --interval 1 --display --hex --ui-probe %R",
+                     300ms);
+  EXPECT_EQ(Latencies(relay.Master(), relay.Tcp(), 20, 2ms).size(), 20u);
+  EXPECT_EQ(Latencies(relay.Tcp(), relay.Master(), 20, 2ms).size(), 20u);
+  EXPECT_EQ(Paced(relay.Master(), relay.Tcp(), relay.Pid(), 115200, 1s).bytesEachWay, 11520u);
+  relay.Stop();
+  EXPECT_TRUE(relay.EndedByItself());
+  const auto& report = relay.Report();
+  ASSERT_TRUE(report.count("ui_probe_ticks"));
+  EXPECT_GT(report.at("ui_probe_ticks"), 10);  // ticking while connected, a second and more
+  EXPECT_GE(report.at("ui_stall_max_ms"), 0);
+  EXPECT_GE(report.at("ui_gap_p99_ms"), 1);
 }
 
 TEST(RelayBench, ProcessCountsSeeEveryThreadAndItsSleeps) {
