@@ -1,8 +1,9 @@
 // The console as a relay for the relay bench: the real window, offscreen, driven the way an
 // operator drives it. It opens DEVICE, connects to 127.0.0.1:PORT, relays until the server
-// closes the connection, and exits.
+// closes the connection, and exits. Nothing here polls, so an idle relay is measured as it is.
+// --ui-probe FILE times the UI thread while connected and leaves the figures in FILE.
 //
-//   comrelay-relay DEVICE PORT [--interval MS] [--display] [--hex]
+//   comrelay-relay DEVICE PORT [--interval MS] [--display] [--hex] [--ui-probe FILE]
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
@@ -12,13 +13,15 @@
 #include <memory>
 #include <string>
 
+#include "bench/relay/uistallprobe.h"
 #include "main/consoleparts.h"
 #include "main/formmain.h"
 #include "widgets/application.h"
 
 namespace {
 int Usage() {
-  std::fprintf(stderr, "usage: comrelay-relay DEVICE PORT [--interval MS] [--display] [--hex]\n");
+  std::fprintf(stderr,
+               "usage: comrelay-relay DEVICE PORT [--interval MS] [--display] [--hex] [--ui-probe FILE]\n");
   return 2;
 }
 }  // namespace
@@ -29,6 +32,7 @@ int main(int argc, char** argv) {
   const int port = std::atoi(argv[2]);
   int interval = 1;
   bool display = false, hex = false;
+  std::string probeReport;
   for (int i = 3; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--interval") && i + 1 < argc)
       interval = std::atoi(argv[++i]);
@@ -36,6 +40,8 @@ int main(int argc, char** argv) {
       display = true;
     else if (!std::strcmp(argv[i], "--hex"))
       hex = true;
+    else if (!std::strcmp(argv[i], "--ui-probe") && i + 1 < argc)
+      probeReport = argv[++i];
     else
       return Usage();
   }
@@ -66,25 +72,46 @@ int main(int argc, char** argv) {
   }
   form->VwEdit->SetText("127.0.0.1");
   form->VwNumEdit->SetValue(port);
-  QTest::mouseClick(form->VwBtnConnect, Qt::LeftButton);
-
+  // The end is noticed from the socket's own events, chained after the window's handlers.
+  UiStallProbe probe;
   bool wasConnected = false;
-  int ticks = 0;
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    ++ticks;
+  const auto check = [&] {
     if (form->ClientSocket->Active()) {
+      if (!wasConnected && !probeReport.empty()) probe.Start();
       wasConnected = true;
-    } else if (wasConnected || ticks > 500) {
-      if (!wasConnected) {
-        std::fprintf(stderr, "comrelay-relay: no connection to 127.0.0.1:%d\n", port);
-        exitCode = 1;
-      }
+    } else if (wasConnected) {
+      probe.Stop();
       qt.quit();
     }
+  };
+  auto& socket = *form->ClientSocket;
+  const auto onConnect = socket.OnConnect, onDisconnect = socket.OnDisconnect;
+  const auto onError = socket.OnError;
+  socket.OnConnect =
+      endpoint::TSocketNotifyEvent::FromCallable([&](TObject* sender, endpoint::TSocketEndpoint* s) {
+        onConnect(sender, s);
+        check();
+      });
+  socket.OnDisconnect =
+      endpoint::TSocketNotifyEvent::FromCallable([&](TObject* sender, endpoint::TSocketEndpoint* s) {
+        onDisconnect(sender, s);
+        QTimer::singleShot(0, check);
+      });
+  socket.OnError = endpoint::TSocketErrorEvent::FromCallable(
+      [&](TObject* sender, endpoint::TSocketEndpoint* s, endpoint::TErrorEvent event, int& code) {
+        onError(sender, s, event, code);
+        QTimer::singleShot(0, check);
+      });
+  QTimer::singleShot(10000, [&] {
+    if (wasConnected) return;
+    std::fprintf(stderr, "comrelay-relay: no connection to 127.0.0.1:%d\n", port);
+    exitCode = 1;
+    qt.quit();
   });
-  watch.start(20);
+  QTest::mouseClick(form->VwBtnConnect, Qt::LeftButton);
+  check();
   qt.exec();
+  if (!probeReport.empty()) probe.WriteReport(probeReport);
   form->close();
   form.reset();
   return exitCode;
