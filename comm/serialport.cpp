@@ -62,7 +62,6 @@ void TSerialPort::Open() {
   // framing) is not reported open: the far end would see garbage.
   if (!ApplyLineSettings()) {
     TPlatformError cause = LastErrorCause();
-    if (!cause) cause.subject = FCommName;
     Release(FPortHandle);
     throw ESerialError(kSettingsRefused, std::move(cause));
   }
