@@ -159,7 +159,10 @@ std::unique_ptr<ISerialBackend> OpenTerminal(const std::string& path, TPlatformE
   // Three locks, because other tools honour different ones: flock (held per open file, so
   // it holds even against root), TIOCEXCL (refuses further opens by anyone but root) and the
   // UUCP lock file. The flock may have been taken since the look above.
-  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) return fail(errno, LockHolder(node.st_dev, node.st_ino));
+  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+    const int failure = errno;
+    return fail(failure, LockHolder(node.st_dev, node.st_ino));
+  }
   if (::ioctl(fd, TIOCEXCL) < 0) return fail(errno, 0);
   return std::make_unique<TTerminalBackend>(fd, std::move(lock), IsPseudoTerminalSlave(node.st_rdev));
 }
