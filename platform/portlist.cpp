@@ -19,11 +19,13 @@ bool Fail(TPlatformError* error, int code, const std::string& subject) {
 }  // namespace
 
 TDirectoryStep OpenDirectory(const std::string& dir, int& error) {
-  std::shared_ptr<DIR> stream(::opendir(dir.c_str()), TDirCloser{});
-  if (!stream) {
+  DIR* opened = ::opendir(dir.c_str());
+  if (!opened) {
     error = errno;
     return {};
   }
+  // Shared because the step is a copyable function; a shared_ptr would call its deleter on null.
+  std::shared_ptr<DIR> stream(opened, TDirCloser{});
   return [stream](std::string& name) {
     errno = 0;
     const dirent* entry = ::readdir(stream.get());
