@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "comm/serialthreads.h"
+#include "platform/lasterror.h"
 #include "platform/localmem.h"
 #include "platform/messages.h"
 #include "platform/sync/threadqueue.h"
@@ -15,7 +16,9 @@ const char kOpenFailed[] =
     "\r\n"
     "\xb4\xcb\xb4\xae\xbf\xda\xb2\xbb\xb4\xe6\xd4\xda\xbb\xf2\xb1\xbb\xd5\xbc\xd3\xc3";  // 此串口不存在或被占用
 const char kQueuesFailed[] =
-    "\xb3\xf5\xca\xbc\xbb\xaf\xbb\xba\xb3\xe5\xc7\xf8\xb3\xf6\xb4\xed";      // 初始化缓冲区出错
+    "\xb3\xf5\xca\xbc\xbb\xaf\xbb\xba\xb3\xe5\xc7\xf8\xb3\xf6\xb4\xed";  // 初始化缓冲区出错
+const char kSettingsRefused[] =
+    "\xc9\xe8\xd6\xc3\xb4\xae\xbf\xda\xb2\xce\xca\xfd\xb3\xf6\xb4\xed";      // 设置串口参数出错
 const char kNoEvent[] = "\xce\xde\xb7\xa8\xb4\xb4\xbd\xa8\xca\xc2\xbc\xfe";  // 无法创建事件
 const char kNoReader[] = "\xce\xde\xb7\xa8\xb4\xb4\xbd\xa8\xb6\xc1\xcf\xdf\xb3\xcc";  // 无法创建读线程
 const char kNoWriter[] = "\xce\xde\xb7\xa8\xb4\xb4\xbd\xa8\xd0\xb4\xcf\xdf\xb3\xcc";  // 无法创建写线程
@@ -46,15 +49,22 @@ void TSerialPort::Open() {
   const std::string path = "\\\\.\\" + FCommName;
   HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, 0);
-  if (port == INVALID_HANDLE_VALUE) throw ESerialError(kOpenFailed);
+  if (port == INVALID_HANDLE_VALUE) throw ESerialError(kOpenFailed, LastErrorCause());
   if (!SetupComm(port, kQueueSize, kQueueSize)) {
+    TPlatformError cause = LastErrorCause();
     CloseHandle(port);
-    throw ESerialError(kQueuesFailed);
+    throw ESerialError(kQueuesFailed, std::move(cause));
   }
   FPortHandle = port;
   PurgeComm(FPortHandle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
   ApplyTimeoutSettings();
-  ApplyLineSettings();
+  // A port that would run with other settings than asked (a driver that refused or changed the
+  // framing) is not reported open: the far end would see garbage.
+  if (!ApplyLineSettings()) {
+    TPlatformError cause = LastErrorCause();
+    Release(FPortHandle);
+    throw ESerialError(kSettingsRefused, std::move(cause));
+  }
 
   FStopSignal = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (!FStopSignal) {

@@ -103,7 +103,8 @@ class TSerialPort : public TObject {
     field = value;
     if (FPortHandle) ApplyTimeoutSettings();
   }
-  void ApplyLineSettings();
+  // False when the device refused or changed the settings (the cause is the last error's).
+  bool ApplyLineSettings();
   void ApplyTimeoutSettings();
   void StopReceiveThread();
   void StopTransmitThread();

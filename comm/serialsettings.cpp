@@ -60,12 +60,12 @@ COMMTIMEOUTS BuildTimeoutRecord(const TSerialPort& p) {
   return t;
 }
 
-void TSerialPort::ApplyLineSettings() {
+bool TSerialPort::ApplyLineSettings() {
   DCB dcb;
   GetCommState(FPortHandle, &dcb);
   dcb = BuildLineRecord(*this, dcb);
-  // A record the device refuses leaves its previous state; nothing is reported.
-  SetCommState(FPortHandle, &dcb);
+  // A record the device refuses leaves its previous state; Open reports it, a setter cannot.
+  return SetCommState(FPortHandle, &dcb) != FALSE;
 }
 
 void TSerialPort::ApplyTimeoutSettings() {

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/exception.h"
+#include "platform/errorvalue.h"
 #include "platform/messages.h"
 #include "platform/object.h"
 
@@ -30,7 +30,8 @@ inline constexpr UINT CommMsgWriteRequest = WM_USER + 1;
 // The size of one read, and so the largest received block.
 inline constexpr DWORD kReadBufferSize = 4096;
 
-class ESerialError : public Exception {
+// Carries the failure behind it (the device's errno, a lock's holder, a refused setting).
+class ESerialError : public ECausedError {
  public:
-  using Exception::Exception;
+  using ECausedError::ECausedError;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "main/causetext.h"
 #include "main/formmain.h"
 #include "main/texts.h"
 #include "platform/codepage.h"
@@ -52,6 +53,9 @@ void TFormMain::SetSerialOpen(bool value) {
   } catch (...) {
     FSerialOpen = false;
     AddLogLine(clRed, texts::SerialFailed());
+    // The line above is the console's own; the cause follows it for the operator.
+    const std::string cause = OperatorCauseText(CauseOf(std::current_exception()));
+    if (!cause.empty()) AddLogLine(clRed, cause);
   }
   if (!FSerialOpen) ResumeNetworkReads();
 }

@@ -18,7 +18,8 @@ int TAsyncSocket::SendBuf(const void* buffer, int count) {
   int code = error;
   FireErrorEvent(this, eeSend, code);
   CloseConnection(handle_);
-  if (code != 0) throw ESocketError(WindowsSocketErrorMessage(code, "send"));
+  if (code != 0)
+    throw ESocketError(WindowsSocketErrorMessage(code, "send"), TPlatformError::FromWinSock(code));
   return -1;
 }
 
@@ -42,7 +43,8 @@ int TAsyncSocket::ReceiveBuf(void* buffer, int count) {
   int code = error;
   FireErrorEvent(this, eeReceive, code);
   CloseConnection(handle_);
-  if (code != 0) throw ESocketError(WindowsSocketErrorMessage(code, "recv"));
+  if (code != 0)
+    throw ESocketError(WindowsSocketErrorMessage(code, "recv"), TPlatformError::FromWinSock(code));
   return -1;
 }
 

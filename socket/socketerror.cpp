@@ -25,17 +25,19 @@ int VerifySocketCall(int result, const std::string& label) {
   if (result == 0) return 0;
   const int error = winsock::WSAGetLastError();
   if (error == winsock::WSAEWOULDBLOCK) return winsock::WSAEWOULDBLOCK;
-  throw ESocketError(WindowsSocketErrorMessage(error, label));
+  throw ESocketError(WindowsSocketErrorMessage(error, label), TPlatformError::FromWinSock(error));
 }
 
 void AcquireWinSock() {
   winsock::WSADATA data;
   const int r = winsock::WSAStartup(winsock::WINSOCK_VERSION_1_1, &data);
-  if (r != 0) throw ESocketError(WindowsSocketErrorMessage(r, "WSAStartup"));
+  if (r != 0) throw ESocketError(WindowsSocketErrorMessage(r, "WSAStartup"), TPlatformError::FromWinSock(r));
 }
 
 void ReleaseWinSock() {
   // WSACleanup answers SOCKET_ERROR, not a code: the code is the last error.
-  if (winsock::WSACleanup() != 0)
-    throw ESocketError(WindowsSocketErrorMessage(winsock::WSAGetLastError(), "WSACleanup"));
+  if (winsock::WSACleanup() != 0) {
+    const int error = winsock::WSAGetLastError();
+    throw ESocketError(WindowsSocketErrorMessage(error, "WSACleanup"), TPlatformError::FromWinSock(error));
+  }
 }

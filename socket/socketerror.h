@@ -3,12 +3,13 @@
 #pragma once
 #include <string>
 
-#include "platform/exception.h"
+#include "platform/errorvalue.h"
 #include "platform/wintypes.h"
 
-class ESocketError : public Exception {
+// Carries the WinSock code it was raised for, when there is one.
+class ESocketError : public ECausedError {
  public:
-  using Exception::Exception;
+  using ECausedError::ECausedError;
 };
 
 // A resource string of the socket component (SWindowsSocketError ... SCantChangeWhileActive).

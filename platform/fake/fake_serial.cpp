@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "platform/serial/backend.h"
@@ -21,7 +22,10 @@ struct TFakeSerialPort::TState {
   std::set<TFakeCall> failing;
   TFakeLineRecord record;
   int opens = 0;
-  std::function<void()> wake;  // the live backend's notifier
+  std::function<void()> wake;             // the live backend's notifier
+  int openError = 0;                      // errno of a failing open
+  std::function<void(termios2&)> driver;  // what the driver makes of the settings it is given
+  std::optional<termios2> honoured;       // what it kept of the last record
 
   bool Fails(TFakeCall call) const { return failing.count(call) != 0; }
 };
@@ -59,12 +63,24 @@ class TFakeBackend final : public ISerialBackend {
   }
   int GetAttributes(termios2& attributes) override {
     if (Fails(TFakeCall::GetAttributes)) return -EIO;
-    return ::ioctl(fd_, TCGETS2, &attributes) < 0 ? -errno : 0;
+    if (::ioctl(fd_, TCGETS2, &attributes) < 0) return -errno;
+    // The framing a UART holds, which the pseudo-terminal underneath would force to 8N.
+    std::lock_guard lock(state_->lock);
+    if (state_->honoured) {
+      attributes.c_cflag = state_->honoured->c_cflag;
+      attributes.c_iflag = state_->honoured->c_iflag;
+      attributes.c_ispeed = state_->honoured->c_ispeed;
+      attributes.c_ospeed = state_->honoured->c_ospeed;
+    }
+    return 0;
   }
   int SetAttributes(const termios2& attributes) override {
     std::lock_guard lock(state_->lock);
     if (state_->Fails(TFakeCall::SetAttributes)) return -EIO;
-    if (::ioctl(fd_, TCSETS2, &attributes) < 0) return -errno;
+    termios2 honoured = attributes;
+    if (state_->driver) state_->driver(honoured);
+    if (::ioctl(fd_, TCSETS2, &honoured) < 0) return -errno;
+    state_->honoured = honoured;
     ++state_->record.setAttributesCalls;
     state_->record.attributes = attributes;
     return 0;
@@ -120,7 +136,7 @@ TFakeSerialPort::TFakeSerialPort(std::string name)
   std::weak_ptr<TState> weak = state_;
   const std::string slave = pty_.Path();
   state_->previous = ExchangeSerialOpener(
-      [weak, slave](const std::string& path, DWORD& error) -> std::unique_ptr<ISerialBackend> {
+      [weak, slave](const std::string& path, TPlatformError& error) -> std::unique_ptr<ISerialBackend> {
         auto state = weak.lock();
         TSerialOpener previous;
         bool ours = false;
@@ -128,7 +144,7 @@ TFakeSerialPort::TFakeSerialPort(std::string name)
           std::lock_guard lock(state->lock);
           ours = path == state->path;
           if (ours && state->Fails(TFakeCall::Open)) {
-            error = 5;  // ERROR_ACCESS_DENIED
+            error = TPlatformError::FromErrno(state->openError ? state->openError : EACCES, path);
             return nullptr;
           }
           if (ours) ++state->opens;
@@ -137,7 +153,7 @@ TFakeSerialPort::TFakeSerialPort(std::string name)
         if (ours) {
           const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
           if (fd < 0) {
-            error = 2;  // ERROR_FILE_NOT_FOUND
+            error = TPlatformError::FromErrno(errno, path);
             return nullptr;
           }
           return std::make_unique<TFakeBackend>(fd, state);
@@ -194,4 +210,18 @@ TFakeLineRecord TFakeSerialPort::Record() const {
 int TFakeSerialPort::OpenCount() const {
   std::lock_guard lock(state_->lock);
   return state_->opens;
+}
+
+void TFakeSerialPort::FailOpen(int error) {
+  std::lock_guard lock(state_->lock);
+  state_->openError = error;
+  if (error)
+    state_->failing.insert(TFakeCall::Open);
+  else
+    state_->failing.erase(TFakeCall::Open);
+}
+
+void TFakeSerialPort::AlterSettings(std::function<void(termios2&)> driver) {
+  std::lock_guard lock(state_->lock);
+  state_->driver = std::move(driver);
 }

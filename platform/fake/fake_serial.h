@@ -2,6 +2,7 @@
 // machine cannot provide is scripted: modem-line changes, line errors, short writes, failing
 // calls. While it lives, CreateFileA of its name opens it; other names open as usual.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,6 +51,10 @@ class TFakeSerialPort {
   void LimitWrites(std::size_t bytes);
   // The call fails with EIO from now on (or works again).
   void Fail(TFakeCall call, bool failing = true);
+  // Opening fails with this errno (0: opens again), as a device node without the right to use it.
+  void FailOpen(int error);
+  // The driver honours only what `driver` leaves of each record it is given, without complaint.
+  void AlterSettings(std::function<void(termios2&)> driver);
   TFakeLineRecord Record() const;
   int OpenCount() const;
 

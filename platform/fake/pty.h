@@ -33,14 +33,16 @@ class TPseudoTerminal {
   std::string path_;
 };
 
-// Another process holding flock(LOCK_EX) on a path, until destroyed.
+// Another process holding flock(LOCK_EX) on a path (or, without `lock`, only holding it open),
+// until destroyed.
 class TForeignLock {
  public:
-  explicit TForeignLock(const std::string& path);
+  explicit TForeignLock(const std::string& path, bool lock = true);
   ~TForeignLock();
   TForeignLock(const TForeignLock&) = delete;
   TForeignLock& operator=(const TForeignLock&) = delete;
   bool Held() const { return held_; }
+  long Pid() const { return pid_; }
 
  private:
   int pid_ = -1;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/errorvalue.h"
 #include "platform/wintypes.h"
 
 struct termios2;  // the kernel's record, from <asm/termbits.h> (never with <termios.h>)
@@ -42,6 +43,9 @@ class ISerialBackend {
   // True when a write that the device took in part ends the operation there (tests of the
   // caller's continuation); false keeps writing until all is taken, as Win32 does.
   virtual bool CompletesShortWrites() const { return false; }
+  // False where no line exists to frame (a pseudo-terminal, which the kernel forces to 8 data bits
+  // without parity whatever it is given): the settings it reads back say nothing of a driver.
+  virtual bool HasLine() const { return true; }
   // A line-event result forced by the backend (tests), bypassing the mask; 0 when none.
   virtual bool TakeForcedEvent(DWORD& mask) {
     (void)mask;
@@ -59,12 +63,14 @@ class ISerialBackend {
   std::function<void()> notify_;
 };
 
-// Opens `path` (already mapped from the Win32 name) or answers nullptr with a Win32 error.
-using TSerialOpener = std::function<std::unique_ptr<ISerialBackend>(const std::string& path, DWORD& error)>;
+// Opens `path` (already mapped from the Win32 name) or answers nullptr with the failure.
+using TSerialOpener =
+    std::function<std::unique_ptr<ISerialBackend>(const std::string& path, TPlatformError& error)>;
 // Swaps the opener that CreateFileA uses; answers the one before. An empty opener restores the
 // terminal backend.
 TSerialOpener ExchangeSerialOpener(TSerialOpener opener);
-// The real one: an exclusive, non-blocking terminal.
-std::unique_ptr<ISerialBackend> OpenTerminal(const std::string& path, DWORD& error);
+// The real one: an exclusive, non-blocking terminal, opened only when it is a terminal that no
+// other program holds (lock file, lock, or open without either).
+std::unique_ptr<ISerialBackend> OpenTerminal(const std::string& path, TPlatformError& error);
 // "\\.\ttyUSB0" -> "/dev/ttyUSB0"; "\\.\/dev/pts/3" -> "/dev/pts/3".
 std::string DevicePathFromName(const std::string& name);

@@ -1,9 +1,11 @@
+#include <cerrno>
 #include <mutex>
 
 #include "platform/lasterror.h"
 #include "platform/serial/backend.h"
 #include "platform/serial/comm.h"
 #include "platform/serial/device.h"
+#include "platform/serial/errors.h"
 
 namespace {
 std::mutex g_openerLock;
@@ -40,15 +42,15 @@ HANDLE CreateFileA(const char* fileName, DWORD, DWORD, const void*, DWORD creati
     std::lock_guard lock(g_openerLock);
     opener = Opener();
   }
-  DWORD error = ERROR_FILE_NOT_FOUND;
-  auto backend = opener ? opener(path, error) : OpenTerminal(path, error);
+  TPlatformError cause = TPlatformError::FromErrno(ENOENT, path);
+  auto backend = opener ? opener(path, cause) : OpenTerminal(path, cause);
   if (!backend) {
-    SetLastError(error);
+    FailWith(std::move(cause));
     return INVALID_HANDLE_VALUE;
   }
-  auto device = TSerialDevice::Create(std::move(backend), error);
+  auto device = TSerialDevice::Create(std::move(backend), cause);
   if (!device) {
-    SetLastError(error);
+    FailWith(std::move(cause));
     return INVALID_HANDLE_VALUE;
   }
   return InsertHandle(std::move(device));

@@ -11,6 +11,7 @@
 #include "platform/lasterror.h"
 #include "platform/serial/errors.h"
 #include "platform/serial/linemap.h"
+#include "platform/serial/readback.h"
 #include "platform/sync/threadqueue.h"
 
 namespace {
@@ -25,15 +26,19 @@ BOOL Fail(DWORD error) {
 
 DWORD FromBackend(long result) { return Win32ErrorFromErrno(static_cast<int>(-result)); }
 
+// A failed backend call: the errno it answered, kept as the cause.
+BOOL FailBackend(long result) { return FailWith(TPlatformError::FromErrno(static_cast<int>(-result))); }
+
 TWaitClock::time_point After(std::uint64_t ms) {
   return TWaitClock::now() + std::chrono::milliseconds(std::min<std::uint64_t>(ms, 1ull << 40));
 }
 }  // namespace
 
-std::shared_ptr<TSerialDevice> TSerialDevice::Create(std::unique_ptr<ISerialBackend> backend, DWORD& error) {
+std::shared_ptr<TSerialDevice> TSerialDevice::Create(std::unique_ptr<ISerialBackend> backend,
+                                                     TPlatformError& error) {
   const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (fd < 0) {
-    error = Win32ErrorFromErrno(errno);
+    error = TPlatformError::FromErrno(errno);
     return nullptr;
   }
   return std::make_shared<TSerialDevice>(std::move(backend), fd);
@@ -95,7 +100,7 @@ BOOL TSerialDevice::Setup(DWORD input, DWORD output) {
   std::lock_guard lock(lock_);
   if (closed_) return Fail(ERROR_INVALID_HANDLE);
   const int r = backend_->SetupQueues(input, output);
-  return r < 0 ? Fail(FromBackend(r)) : TRUE;
+  return r < 0 ? FailBackend(r) : TRUE;
 }
 
 BOOL TSerialDevice::Purge(DWORD flags) {
@@ -114,7 +119,7 @@ BOOL TSerialDevice::Purge(DWORD flags) {
   if (in) filter_.Reset();
   if (in || out) {
     const int r = backend_->Flush(in, out);
-    if (r < 0) return Fail(FromBackend(r));
+    if (r < 0) return FailBackend(r);
   }
   return TRUE;
 }
@@ -124,7 +129,7 @@ BOOL TSerialDevice::GetState(DCB& dcb) {
   if (closed_) return Fail(ERROR_INVALID_HANDLE);
   termios2 attributes{};
   const int r = backend_->GetAttributes(attributes);
-  if (r < 0) return Fail(FromBackend(r));
+  if (r < 0) return FailBackend(r);
   if (haveDcb_) {
     dcb = dcb_;
     ReadTerminalFraming(attributes, dcb);
@@ -139,17 +144,26 @@ BOOL TSerialDevice::SetState(const DCB& dcb) {
   if (closed_) return Fail(ERROR_INVALID_HANDLE);
   termios2 current{};
   int r = backend_->GetAttributes(current);
-  if (r < 0) return Fail(FromBackend(r));
+  if (r < 0) return FailBackend(r);
   TLineApply apply;
   if (!MapDcbToTerminal(dcb, current, apply)) return Fail(ERROR_INVALID_PARAMETER);
   // A refused record leaves the device as it was.
-  if ((r = backend_->SetAttributes(apply.attributes)) < 0) return Fail(FromBackend(r));
+  if ((r = backend_->SetAttributes(apply.attributes)) < 0) return FailBackend(r);
+  // A record taken but not honoured is refused as well, and the device goes back to what it had.
+  if (backend_->HasLine()) {
+    termios2 taken{};
+    if ((r = backend_->GetAttributes(taken)) < 0) return FailBackend(r);
+    if (const int refused = RefusedSetting(apply.attributes, taken)) {
+      backend_->SetAttributes(current);
+      return FailWith(TPlatformError::FromOwn(refused));
+    }
+  }
   if (apply.rs485 != rs485_) {
     // Without RS-485 support, toggle behaves as enable.
     const bool supported = backend_->SetRs485(apply.rs485) == 0;
     rs485_ = apply.rs485 && supported;
   }
-  if ((r = backend_->SetModemLines(apply.dtr, apply.rts)) < 0) return Fail(FromBackend(r));
+  if ((r = backend_->SetModemLines(apply.dtr, apply.rts)) < 0) return FailBackend(r);
   filter_.Configure(apply.errorChar, apply.nullStrip, apply.replacement);
   dcb_ = dcb;
   haveDcb_ = true;

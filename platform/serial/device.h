@@ -17,7 +17,8 @@ class TSerialDevice final : public TKernelObject,
                             public std::enable_shared_from_this<TSerialDevice> {
  public:
   // Empty (with `error`) when the wake-up descriptor cannot be had.
-  static std::shared_ptr<TSerialDevice> Create(std::unique_ptr<ISerialBackend> backend, DWORD& error);
+  static std::shared_ptr<TSerialDevice> Create(std::unique_ptr<ISerialBackend> backend,
+                                               TPlatformError& error);
   TSerialDevice(std::unique_ptr<ISerialBackend> backend, int wakeFd);
   ~TSerialDevice() override;
 

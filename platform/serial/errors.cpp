@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "platform/lasterror.h"
 #include "platform/serial/comm.h"
 
 DWORD Win32ErrorFromErrno(int error) {
@@ -31,4 +32,31 @@ DWORD Win32ErrorFromErrno(int error) {
       // EIO and friends: the device stopped working (unplugged, hung up).
       return ERROR_GEN_FAILURE;
   }
+}
+
+DWORD Win32ErrorFromCause(const TPlatformError& cause) {
+  switch (cause.domain) {
+    case TErrorDomain::None:
+      return ERROR_SUCCESS;
+    case TErrorDomain::Errno:
+      return Win32ErrorFromErrno(cause.code);
+    case TErrorDomain::Own:
+      switch (cause.code) {
+        case owncause::NotATerminal:
+          return ERROR_FILE_NOT_FOUND;
+        case owncause::LockFileHeld:
+        case owncause::HeldOpen:
+          return ERROR_ACCESS_DENIED;
+        default:
+          return ERROR_INVALID_PARAMETER;  // a refused setting
+      }
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+BOOL FailWith(TPlatformError cause) {
+  const DWORD code = Win32ErrorFromCause(cause);
+  SetLastError(code, std::move(cause));
+  return FALSE;
 }

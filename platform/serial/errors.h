@@ -1,5 +1,10 @@
-// The one table from errno to the Win32 error codes the serial facilities report.
+// The one table from errno (and the program's own causes) to the Win32 error codes the serial
+// facilities report.
 #pragma once
+#include "platform/errorvalue.h"
 #include "platform/wintypes.h"
 
 DWORD Win32ErrorFromErrno(int error);
+DWORD Win32ErrorFromCause(const TPlatformError& cause);
+// Sets the last error from a failure met by a serial facility; answers FALSE for the caller.
+BOOL FailWith(TPlatformError cause);

@@ -1,9 +1,11 @@
 // The real backend: a Linux terminal device opened exclusively and non-blocking.
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,7 +13,7 @@
 
 #include "platform/serial/backend.h"
 #include "platform/serial/comm.h"
-#include "platform/serial/errors.h"
+#include "platform/serial/holders.h"
 #include "platform/serial/uucplock.h"
 
 namespace {
@@ -19,7 +21,7 @@ long Result(long result) { return result < 0 ? -errno : result; }
 
 class TTerminalBackend final : public ISerialBackend {
  public:
-  TTerminalBackend(int fd, TUucpLock lock) : fd_(fd), lock_(std::move(lock)) {}
+  TTerminalBackend(int fd, TUucpLock lock, bool pseudo) : fd_(fd), lock_(std::move(lock)), pseudo_(pseudo) {}
   ~TTerminalBackend() override {
     // TIOCEXCL stays on the terminal after close; give it back as we found it.
     ::ioctl(fd_, TIOCNXCL);
@@ -91,32 +93,76 @@ class TTerminalBackend final : public ISerialBackend {
     return s;
   }
   bool NeedsSampling() const override { return true; }
+  bool HasLine() const override { return !pseudo_; }
 
  private:
   const int fd_;
   TUucpLock lock_;
+  const bool pseudo_;
 };
 }  // namespace
 
-std::unique_ptr<ISerialBackend> OpenTerminal(const std::string& path, DWORD& error) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    error = Win32ErrorFromErrno(errno);
+std::unique_ptr<ISerialBackend> OpenTerminal(const std::string& path, TPlatformError& error) {
+  // Everything that can refuse is asked before open(): opening raises DTR and RTS, which resets
+  // the device of a program that holds the port.
+  char resolved[PATH_MAX];
+  if (!::realpath(path.c_str(), resolved)) {
+    error = TPlatformError::FromErrno(errno, path);
     return nullptr;
   }
-  auto fail = [&](DWORD code) -> std::unique_ptr<ISerialBackend> {
+  // A by-id link names the same device as the node it points at: one lock name for both.
+  const std::string device = resolved;
+  int statError = 0;
+  if (!IsTerminalDevice(device, statError)) {
+    error = statError ? TPlatformError::FromErrno(statError, path)
+                      : TPlatformError::FromOwn(owncause::NotATerminal, path);
+    return nullptr;
+  }
+  struct stat node {};
+  if (::stat(device.c_str(), &node) != 0) {
+    error = TPlatformError::FromErrno(errno, path);
+    return nullptr;
+  }
+  long holder = 0;
+  std::string lockFile;
+  TUucpLock lock;
+  if (!lock.Acquire(device, holder, lockFile)) {
+    error = TPlatformError::FromOwn(owncause::LockFileHeld, lockFile, holder);
+    return nullptr;
+  }
+  if ((holder = LockHolder(node.st_dev, node.st_ino)) != 0) {
+    error = TPlatformError::FromErrno(EWOULDBLOCK, path, holder);
+    return nullptr;
+  }
+  // A program that takes no lock at all still reads the port: two readers would split the bytes.
+  if (!IsPseudoTerminalSlave(node.st_rdev) && (holder = ProcessHoldingOpen(device)) != 0) {
+    error = TPlatformError::FromOwn(owncause::HeldOpen, path, holder);
+    return nullptr;
+  }
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int failure = errno;
+    error = TPlatformError::FromErrno(failure, path, failure == EBUSY ? ProcessHoldingOpen(device) : 0);
+    return nullptr;
+  }
+  auto fail = [&](int failure, long who) -> std::unique_ptr<ISerialBackend> {
     ::close(fd);
-    error = code;
+    error = TPlatformError::FromErrno(failure, path, who);
     return nullptr;
   };
   termios2 probe{};
-  if (::ioctl(fd, TCGETS2, &probe) < 0) return fail(ERROR_FILE_NOT_FOUND);  // not a terminal
+  if (::ioctl(fd, TCGETS2, &probe) < 0) {
+    ::close(fd);
+    error = TPlatformError::FromOwn(owncause::NotATerminal, path);
+    return nullptr;
+  }
   // Three locks, because other tools honour different ones: flock (held per open file, so
   // it holds even against root), TIOCEXCL (refuses further opens by anyone but root) and the
-  // UUCP lock file.
-  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) return fail(ERROR_ACCESS_DENIED);
-  TUucpLock lock;
-  if (!lock.Acquire(path)) return fail(ERROR_ACCESS_DENIED);
-  if (::ioctl(fd, TIOCEXCL) < 0) return fail(ERROR_ACCESS_DENIED);
-  return std::make_unique<TTerminalBackend>(fd, std::move(lock));
+  // UUCP lock file. The flock may have been taken since the look above.
+  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+    const int failure = errno;
+    return fail(failure, LockHolder(node.st_dev, node.st_ino));
+  }
+  if (::ioctl(fd, TIOCEXCL) < 0) return fail(errno, 0);
+  return std::make_unique<TTerminalBackend>(fd, std::move(lock), IsPseudoTerminalSlave(node.st_rdev));
 }

@@ -71,7 +71,10 @@ TEST_F(RelayWindow, PortHeldElsewhereFailsAndNetworkBlocksAreOnlyLogged) {
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   Click(form->VwBtnOpenClose);
   EXPECT_FALSE(form->SerialOpen());
-  EXPECT_EQ(LastBody(), Q("系统：无法操作串口"));
+  EXPECT_EQ(Body(Lines() - 2), Q("系统：无法操作串口"));
+  // The cause follows, naming the holder (this process, through its own descriptor).
+  EXPECT_EQ(LastBody(), Q("端口被进程 %1 占用").arg(::getpid()));
+  EXPECT_EQ(form->VwRichEdit->LineColor(Lines() - 1), clRed);
   EXPECT_EQ(form->LEDOpen->BrushColor(), clSilver);
   Connect();
   form->VwCheckBoxHex->SetChecked(false);

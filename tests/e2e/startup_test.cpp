@@ -31,6 +31,7 @@ TEST(Startup, MissingPortListIsShownBeforeTheWindowWhichThenWorks) {
   form->VwBtnOpenCloseClick(nullptr);  // there is no /dev/COM1 here
   EXPECT_FALSE(form->SerialOpen());
   EXPECT_EQ(form->VwRichEdit->LineText(0).mid(14), QString::fromUtf8("系统：无法操作串口"));
+  EXPECT_EQ(form->VwRichEdit->LineText(1).mid(14), QString::fromUtf8("设备不存在：/dev/COM1"));
 }
 
 TEST(Startup, SysfsPortsAreListedSortedAndTheFirstApplied) {

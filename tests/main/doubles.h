@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "main/endpoints.h"
-#include "platform/exception.h"
+#include "platform/errorvalue.h"
 
 namespace doubles {
 
@@ -16,7 +16,7 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
   void Open() override {
     ++openCalls;
     if (open) throw Exception("already open");
-    if (commName.empty() || unavailable.count(commName)) throw Exception("cannot open");
+    if (commName.empty() || unavailable.count(commName)) throw ECausedError("cannot open", openFailure);
     open = true;
     openedWith.push_back({commName, baudRate, byteSize, parity, stopBits, interval});
   }
@@ -68,6 +68,7 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
   int openCalls = 0;
   std::size_t pending = 0;
   std::set<std::string> unavailable;
+  TPlatformError openFailure;  // the cause an unavailable port's failure carries
   std::vector<std::string> written;
   std::vector<Settings> openedWith;
   std::string commName = "COM1";

@@ -4,6 +4,7 @@
 
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -32,4 +33,29 @@ TEST(PortList, UnreadableDirectoryFailsAndKeepsTheList) {
   std::vector<std::string> names{"kept"};
   EXPECT_FALSE(EnumerateSerialPorts("/nonexistent/sys/class/tty", names));
   EXPECT_EQ(names, std::vector<std::string>{"kept"});
+}
+
+TEST(PortList, AReadThatFailsPartWayIsAFailureNotAShortList) {
+  QTemporaryDir root;
+  const fs::path tty = root.path().toStdString();
+  for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3"})
+    fs::create_directories(tty / name / "device");
+  // The real directory, whose reading breaks down after two entries, as readdir does on an I/O error.
+  auto breaking = [](const std::string& dir, int& error) -> TDirectoryStep {
+    TDirectoryStep real = OpenDirectory(dir, error);
+    if (!real) return {};
+    return [real, read = 0](std::string& name) mutable { return ++read > 2 ? -EIO : real(name); };
+  };
+  std::vector<std::string> names{"kept"};
+  TPlatformError error;
+  EXPECT_FALSE(EnumerateSerialPorts(tty.string(), names, &error, breaking));
+  EXPECT_EQ(names, std::vector<std::string>{"kept"});
+  EXPECT_TRUE(error.Is(TErrorDomain::Errno, EIO));
+  EXPECT_EQ(error.subject, tty.string());
+
+  // Unbroken, the same directory gives all four.
+  ASSERT_TRUE(EnumerateSerialPorts(tty.string(), names, &error));
+  EXPECT_EQ(names.size(), 4u);
+  EXPECT_FALSE(EnumerateSerialPorts("/nonexistent/sys/class/tty", names, &error));
+  EXPECT_TRUE(error.Is(TErrorDomain::Errno, ENOENT));
 }

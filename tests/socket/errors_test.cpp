@@ -91,6 +91,17 @@ TEST(VerifySocketCall, OtherErrorsRaiseWithTheLabel) {
             "Windows socket error: An argument is not valid (10022), on API 'WSAASyncGetHostByName'");
 }
 
+TEST(VerifySocketCall, TheRaisedErrorCarriesItsWinSockCause) {
+  ws::WSASetLastError(ws::WSAECONNREFUSED);
+  try {
+    VerifySocketCall(-1, "connect");
+    ADD_FAILURE() << "nothing raised";
+  } catch (const ESocketError& e) {
+    EXPECT_TRUE(e.Cause().Is(TErrorDomain::WinSock, ws::WSAECONNREFUSED));
+    EXPECT_EQ(e.Cause().text, "The connection was refused by the remote host");
+  }
+}
+
 TEST(WinSockStartup, CountedPerStartAndCleanupWithoutStartFails) {
   AcquireWinSock();
   AcquireWinSock();
