@@ -97,6 +97,8 @@ class TTcpClientEnd : public endpoint::TTcpEndpoint {
   void SetPort(std::int32_t v) override { FClient.SetPort(v); }
   bool Active() const override { return FClient.Active(); }
   void SetActive(bool v) override { FClient.SetActive(v); }
+  bool Connecting() const override { return FClient.Opening(); }
+  void CancelConnect() override { FClient.AbandonOpen(); }
   endpoint::TSocketEndpoint* Socket() override { return &FSocketEnd; }
 
  private:

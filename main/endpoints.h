@@ -74,6 +74,10 @@ class TTcpEndpoint : public TObject {
   virtual void SetPort(std::int32_t port) = 0;
   virtual bool Active() const = 0;
   virtual void SetActive(bool active) = 0;
+  // A connect (or the name look-up before it) is under way; Active is false meanwhile.
+  virtual bool Connecting() const = 0;
+  // Gives that attempt up, with OnDisconnect; does nothing otherwise.
+  virtual void CancelConnect() = 0;
   virtual TSocketEndpoint* Socket() = 0;
 
   TSocketNotifyEvent OnConnect;

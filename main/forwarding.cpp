@@ -108,8 +108,10 @@ void TFormMain::EnqueueForSocket(std::string bytes) {
   // The server has taken nothing for a long while: rather than drop bytes from the middle of
   // the stream, end the connection and say why.
   AddLogLine(clRed, texts::SendQueueOverflow());
-  FSendQueue.Clear();
+  // Counted with the rest when the disconnect says how much was dropped.
+  FSendQueue.Push(std::move(bytes));
   ClientSocket->SetActive(false);
+  FSendQueue.Clear();
 }
 
 void TFormMain::ClientSocketWrite(TObject*, endpoint::TSocketEndpoint* Socket) { FSendQueue.Drain(*Socket); }

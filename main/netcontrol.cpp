@@ -5,7 +5,20 @@
 
 void TFormMain::VwBtnConnectClick(TObject*) {
   try {
-    ClientSocket->SetPort(VwNumEdit->Value());
+    // A click while an attempt is still under way gives it up, so that a corrected address can
+    // be tried at once rather than after the system's own time-out.
+    if (!ClientSocket->Active() && ClientSocket->Connecting()) {
+      ClientSocket->CancelConnect();
+      return;
+    }
+    const int port = VwNumEdit->Value();
+    // Only the low 16 bits would reach the connect: 99999 would quietly become 34463.
+    if (!ClientSocket->Active() && (port < 1 || port > 65535)) {
+      AddLogLine(clRed, texts::ConnectFailed());
+      AddLogLine(clRed, texts::PortOutOfRange(port));
+      return;
+    }
+    ClientSocket->SetPort(port);
     ClientSocket->SetHost(VwEdit->Text());
     ClientSocket->SetActive(!ClientSocket->Active());
   } catch (...) {
@@ -22,9 +35,11 @@ void TFormMain::SetConnectedState(bool connected) {
 void TFormMain::ClientSocketConnect(TObject*, endpoint::TSocketEndpoint*) { SetConnectedState(true); }
 
 void TFormMain::ClientSocketDisconnect(TObject*, endpoint::TSocketEndpoint*) {
-  // What the server never took cannot go to the next connection.
+  // What the server never took cannot go to the next connection; the operator learns how much.
+  const std::size_t dropped = FSendQueue.Bytes();
   FSendQueue.Clear();
   SetConnectedState(false);
+  if (dropped > 0) AddLogLine(clRed, texts::QueueDropped(dropped));
   ResumeNetworkReads();
 }
 

@@ -29,4 +29,12 @@ COMRELAY_TEXT(Close, "关闭")
 COMRELAY_TEXT(Connect, "连接")
 COMRELAY_TEXT(Disconnect, "断开")
 #undef COMRELAY_TEXT
+
+std::string QueueDropped(std::size_t bytes) {
+  return Ansi("系统：发送队列中未发出的") + std::to_string(bytes) + Ansi("字节已丢弃");
+}
+
+std::string PortOutOfRange(long long port) {
+  return Ansi("系统：端口") + std::to_string(port) + Ansi("超出范围(1-65535)");
+}
 }  // namespace texts

@@ -1,5 +1,6 @@
 // The console's own texts, as the code page holds them.
 #pragma once
+#include <cstddef>
 #include <string>
 
 namespace texts {
@@ -22,4 +23,7 @@ const std::string& Open();               // 打开
 const std::string& Close();              // 关闭
 const std::string& Connect();            // 连接
 const std::string& Disconnect();         // 断开
+
+std::string QueueDropped(std::size_t bytes);  // 系统：发送队列中未发出的<n>字节已丢弃
+std::string PortOutOfRange(long long port);   // 系统：端口<n>超出范围(1-65535)
 }  // namespace texts

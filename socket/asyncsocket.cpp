@@ -97,20 +97,22 @@ void TAsyncSocket::OpenConnection(const std::string& host, const std::string& ad
   }
   handle_ = ws::socket(ws::AF_INET, ws::SOCK_STREAM, 0);
   if (handle_ == INVALID_SOCKET) throw ESocketError(SocketResourceString(SCannotCreateSocket));
+  const std::weak_ptr<int> here = life_;
   try {
-    FireSocketEvent(this, skLookup);
+    if (!FireSocketEvent(this, skLookup)) return;
     if (blocking)
       OpenBlocking(host, address, service, port);
     else
       AdvanceLookup(host, address, service, port, 0, true);
   } catch (...) {
-    CloseConnection(handle_);
+    if (!here.expired()) CloseConnection(handle_);
     throw;
   }
 }
 
 void TAsyncSocket::AdvanceLookup(std::string host, std::string address, std::string service,
                                  std::uint16_t port, int queueSize, bool client) {
+  const std::weak_ptr<int> here = life_;
   try {
     for (;;) {
       switch (phase_) {
@@ -130,7 +132,7 @@ void TAsyncSocket::AdvanceLookup(std::string host, std::string address, std::str
           }
           {
             int code = kNoAddressCode;
-            FireErrorEvent(this, eeLookup, code);
+            if (!FireErrorEvent(this, eeLookup, code)) return;
             CloseConnection(handle_);
             if (code != 0) throw ESocketError(SocketResourceString(SNoAddress));
             return;
@@ -154,7 +156,7 @@ void TAsyncSocket::AdvanceLookup(std::string host, std::string address, std::str
       }
     }
   } catch (...) {
-    CloseConnection(handle_);
+    if (!here.expired()) CloseConnection(handle_);
     throw;
   }
 }
@@ -183,7 +185,7 @@ void TAsyncSocket::OpenBlocking(const std::string& host, const std::string& addr
 
 void TAsyncSocket::StartConnect() {
   ApplyNotificationMask();
-  FireSocketEvent(this, skConnecting);
+  if (!FireSocketEvent(this, skConnecting)) return;
   VerifySocketCall(ws::connect(handle_, reinterpret_cast<const ws::sockaddr*>(&peer_), sizeof peer_),
                    "connect");
   phase_ = lpIdle;
@@ -195,8 +197,18 @@ void TAsyncSocket::StartConnect() {
   FireSocketEvent(this, skConnect);
 }
 
+void TAsyncSocket::AbandonOpen() {
+  if (!OpenUnderWay()) return;
+  // A completion already posted is then ignored, as for any request no longer outstanding.
+  if (request_ != 0) ws::WSACancelAsyncRequest(request_);
+  request_ = 0;
+  phase_ = lpIdle;
+  connecting_ = false;
+  CloseConnection(handle_);
+}
+
 void TAsyncSocket::CloseConnection(SOCKET handle) {
-  std::lock_guard guard(lock_);
+  THeldLock guard(lock_);
   if (request_ != 0) VerifySocketCall(ws::WSACancelAsyncRequest(request_), "WSACancelASyncRequest");
   request_ = 0;
   phase_ = lpIdle;
@@ -205,10 +217,12 @@ void TAsyncSocket::CloseConnection(SOCKET handle) {
   // close the handle under the first.
   if (closing_) return;
   closing_ = true;
+  const std::weak_ptr<int> here = life_;
   try {
-    FireSocketEvent(this, skDisconnect);
+    // A handler that destroyed this object has closed the handle with it.
+    if (!FireSocketEvent(this, skDisconnect)) return;
   } catch (...) {
-    closing_ = false;
+    if (!here.expired()) closing_ = false;
     throw;
   }
   closing_ = false;
@@ -219,12 +233,16 @@ void TAsyncSocket::CloseConnection(SOCKET handle) {
   connecting_ = false;
 }
 
-void TAsyncSocket::FireSocketEvent(TAsyncSocket* socket, TSocketEventKind kind) {
+bool TAsyncSocket::FireSocketEvent(TAsyncSocket* socket, TSocketEventKind kind) {
+  const std::weak_ptr<int> here = life_;
   eventHook_(this, socket, kind);
+  return !here.expired();
 }
 
-void TAsyncSocket::FireErrorEvent(TAsyncSocket* socket, TErrorEvent kind, int& code) {
+bool TAsyncSocket::FireErrorEvent(TAsyncSocket* socket, TErrorEvent kind, int& code) {
+  const std::weak_ptr<int> here = life_;
   errorHook_(this, socket, kind, code);
+  return !here.expired();
 }
 
 void TAsyncSocket::WindowProcedure(TMessage& message) {
@@ -252,7 +270,11 @@ void TAsyncSocket::Notify(const TMessage& message) {
   if (event == ws::FD_CONNECT && socket == handle_) connecting_ = false;
   if (error != 0) {
     int code = error;
-    FireErrorEvent(this, ErrorKindOf(event), code);
+    // A failure reported for the connection in use ends it at once: nothing can pass any more,
+    // and nobody must go on taking it for connected.
+    if (FireErrorEvent(this, ErrorKindOf(event), code) && event != ws::FD_CONNECT && connected_ &&
+        socket == handle_)
+      CloseConnection(socket);
     if (code != 0) throw ESocketError(AsyncSocketErrorMessage(code));
     return;
   }
@@ -299,8 +321,7 @@ void TAsyncSocket::LookupDone(const TMessage& message) {
   }
   if (error != 0) {
     int code = error;
-    FireErrorEvent(this, eeLookup, code);
-    CloseConnection(handle_);
+    if (FireErrorEvent(this, eeLookup, code)) CloseConnection(handle_);
     if (code != 0) throw ESocketError(WindowsSocketErrorMessage(error, "ASync Lookup"));
     return;
   }

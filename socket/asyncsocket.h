@@ -84,8 +84,10 @@ class TAsyncSocket : public TObject {
   void StartConnect();
   virtual void CloseConnection(SOCKET handle);
 
-  void FireSocketEvent(TAsyncSocket* socket, TSocketEventKind kind);
-  void FireErrorEvent(TAsyncSocket* socket, TErrorEvent kind, int& code);
+  // Both answer false when a handler destroyed this object: the caller must then touch nothing
+  // of it and return.
+  bool FireSocketEvent(TAsyncSocket* socket, TSocketEventKind kind);
+  bool FireErrorEvent(TAsyncSocket* socket, TErrorEvent kind, int& code);
 
   // Bytes accepted, 0 when not connected, -1 when nothing was sent. Never waits in
   // non-blocking mode and keeps nothing for later.
@@ -96,8 +98,14 @@ class TAsyncSocket : public TObject {
   // Everything waiting now, possibly empty. Also allows the next read notification.
   std::string ReceiveText();
 
-  void LockSocket() { lock_.lock(); }
-  void UnlockSocket() { lock_.unlock(); }
+  void LockSocket() { lock_->lock(); }
+  void UnlockSocket() { lock_->unlock(); }
+
+  // A look-up or connect of an open is still under way (Active is false meanwhile).
+  bool Opening() const { return OpenUnderWay(); }
+  // Gives up an open that is still under way: the look-up is cancelled and the handle closed,
+  // with OnDisconnect. Does nothing otherwise.
+  void AbandonOpen();
 
  protected:
   virtual void HandleAccept(SOCKET handle);
@@ -110,6 +118,19 @@ class TAsyncSocket : public TObject {
   void ClearConnecting() { connecting_ = false; }
 
  private:
+  // Holds the socket lock; the lock outlives this object while held, so a handler may destroy
+  // it inside a send, a receive or a close.
+  class THeldLock {
+   public:
+    explicit THeldLock(const std::shared_ptr<std::recursive_mutex>& lock) : lock_(lock) { lock_->lock(); }
+    ~THeldLock() { lock_->unlock(); }
+    THeldLock(const THeldLock&) = delete;
+    THeldLock& operator=(const THeldLock&) = delete;
+
+   private:
+    std::shared_ptr<std::recursive_mutex> lock_;
+  };
+
   void Notify(const TMessage& message);
   void LookupDone(const TMessage& message);
   void OpenBlocking(const std::string& host, const std::string& address, const std::string& service,
@@ -134,7 +155,10 @@ class TAsyncSocket : public TObject {
   winsock::HANDLE request_ = 0;
   TSocketEventHook eventHook_;
   TSocketErrorHook errorHook_;
-  std::recursive_mutex lock_;  // re-entrant: a failing send closes, and closing locks again
+  // Re-entrant: a failing send closes, and closing locks again.
+  std::shared_ptr<std::recursive_mutex> lock_ = std::make_shared<std::recursive_mutex>();
+  // Expires with this object: how code after an event learns that a handler destroyed it.
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);
   std::unique_ptr<char[]> reply_;
   TPendingOpen pending_;
   bool connecting_ = false;  // a connect waits for its notification

@@ -9,15 +9,14 @@
 namespace ws = winsock;
 
 int TAsyncSocket::SendBuf(const void* buffer, int count) {
-  std::lock_guard guard(lock_);
+  THeldLock guard(lock_);
   if (!connected_) return 0;
   const int sent = ws::send(handle_, static_cast<const char*>(buffer), count, 0);
   if (sent != ws::SOCKET_ERROR) return sent;
   const int error = ws::WSAGetLastError();
   if (error == ws::WSAEWOULDBLOCK) return -1;
   int code = error;
-  FireErrorEvent(this, eeSend, code);
-  CloseConnection(handle_);
+  if (FireErrorEvent(this, eeSend, code)) CloseConnection(handle_);
   if (code != 0)
     throw ESocketError(WindowsSocketErrorMessage(code, "send"), TPlatformError::FromWinSock(code));
   return -1;
@@ -29,7 +28,7 @@ int TAsyncSocket::SendText(const std::string& text) {
 }
 
 int TAsyncSocket::ReceiveBuf(void* buffer, int count) {
-  std::lock_guard guard(lock_);
+  THeldLock guard(lock_);
   if (count == -1 && connected_) {
     ws::u_long waiting = 0;
     if (ws::ioctlsocket(handle_, ws::FIONREAD, &waiting) != 0) return 0;
@@ -41,8 +40,7 @@ int TAsyncSocket::ReceiveBuf(void* buffer, int count) {
   const int error = ws::WSAGetLastError();
   if (error == ws::WSAEWOULDBLOCK) return -1;
   int code = error;
-  FireErrorEvent(this, eeReceive, code);
-  CloseConnection(handle_);
+  if (FireErrorEvent(this, eeReceive, code)) CloseConnection(handle_);
   if (code != 0)
     throw ESocketError(WindowsSocketErrorMessage(code, "recv"), TPlatformError::FromWinSock(code));
   return -1;

@@ -87,6 +87,10 @@ class TTcpClient : public TSocketComponent {
   TAsyncClientSocket* Socket() const { return socket_.get(); }
   TClientType ClientType() const { return socket_->ClientType(); }
   void SetClientType(TClientType value) { socket_->SetClientType(value); }
+  // An open is looking up or connecting; Active is false meanwhile.
+  bool Opening() const { return socket_->Opening(); }
+  // Gives up such an open, with OnDisconnect; does nothing otherwise.
+  void AbandonOpen() { socket_->AbandonOpen(); }
 
  protected:
   void ApplyActive(bool value) override;

@@ -32,7 +32,7 @@ std::string SysErrorMessage(int code) {
       {10049, "The requested address is not available"},
       {10050, "The network is down"},
       {10051, "The network is unreachable"},
-      {10052, "The connection was dropped by a network reset"},
+      {10052, "The connection was lost: the remote host stopped answering"},
       {10053, "The connection was aborted on this computer"},
       {10054, "The connection was reset by the remote host"},
       {10055, "No buffer space is available"},

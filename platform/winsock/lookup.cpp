@@ -32,6 +32,14 @@ TServiceResolver& ServiceResolver() {
   static TServiceResolver resolver;
   return resolver;
 }
+THostResolver CurrentHostResolver() {
+  std::lock_guard lock(g_resolverLock);
+  return HostResolver();
+}
+TServiceResolver CurrentServiceResolver() {
+  std::lock_guard lock(g_resolverLock);
+  return ServiceResolver();
+}
 
 struct TRequest {
   HWND window = 0;
@@ -49,31 +57,58 @@ struct TAnswer {
   TServiceAnswer service;
 };
 
+// What workers share with the UI thread. A worker keeps its own hold on it, so one that is
+// abandoned at exit (its resolver still waiting) finds everything it touches still there.
+struct TShared {
+  ~TShared() {
+    if (wake >= 0) posix::Close(wake);
+  }
+  std::mutex lock;
+  std::unordered_map<HANDLE, TRequest> pending;  // issued, neither delivered nor cancelled
+  std::vector<TAnswer> answers;                  // resolved, waiting for the UI thread
+  int wake = -1;
+};
+
 class TLookups {
  public:
   ~TLookups() {
     std::vector<TWorker> workers;
     {
-      std::lock_guard lock(lock_);
-      pending_.clear();  // nobody is left to receive a reply
+      std::lock_guard lock(shared_->lock);
+      shared_->pending.clear();  // nobody is left to receive a reply
       workers.swap(workers_);
     }
-    for (auto& w : workers) w.thread.join();
-    if (wake_ >= 0) posix::Close(wake_);
+    // The program ends now, not when a slow resolver (a DNS time-out: tens of seconds) answers:
+    // a worker still waiting is left to the end of the process.
+    for (auto& w : workers) {
+      if (*w.done)
+        w.thread.join();
+      else
+        w.thread.detach();
+    }
   }
 
   HANDLE Start(TRequest request) {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(shared_->lock);
     if (!Watching()) return 0;
     Reap();
     const HANDLE handle = next_++;
     const TRequest copy = request;
-    pending_.emplace(handle, std::move(request));
+    shared_->pending.emplace(handle, std::move(request));
     auto done = std::make_shared<std::atomic<bool>>(false);
+    // Taken here, on the requesting thread: a worker never reads the resolver slot itself.
+    TResolve resolve;
+    if (copy.host)
+      resolve.host = CurrentHostResolver();
+    else
+      resolve.service = CurrentServiceResolver();
     try {
-      workers_.push_back({std::thread([this, handle, copy, done] { Work(handle, copy, *done); }), done});
+      workers_.push_back({std::thread([shared = shared_, handle, copy, resolve, done] {
+                            Work(*shared, handle, copy, resolve, *done);
+                          }),
+                          done});
     } catch (const std::system_error&) {
-      pending_.erase(handle);
+      shared_->pending.erase(handle);
       WSASetLastError(WSAENOBUFS);
       return 0;
     }
@@ -81,8 +116,8 @@ class TLookups {
   }
 
   int Cancel(HANDLE handle) {
-    std::lock_guard lock(lock_);
-    if (pending_.erase(handle) != 0) return 0;
+    std::lock_guard lock(shared_->lock);
+    if (shared_->pending.erase(handle) != 0) return 0;
     WSASetLastError(handle != 0 && handle < next_ ? WSAEALREADY : WSAEINVAL);
     return SOCKET_ERROR;
   }
@@ -92,43 +127,49 @@ class TLookups {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
   };
+  struct TResolve {
+    THostResolver host;
+    TServiceResolver service;
+  };
 
   // The wake-up counter and its notifier, made on the first request's (the UI) thread. The
   // notifier belongs to the application object, which outlives every window that can ask.
   bool Watching() {
     if (notifier_) return true;
     int error = 0;
-    if (wake_ < 0 && (wake_ = posix::OpenWakeup(error)) < 0) {
+    if (shared_->wake < 0 && (shared_->wake = posix::OpenWakeup(error)) < 0) {
       WSASetLastError(error);
       return false;
     }
-    notifier_ = new QSocketNotifier(wake_, QSocketNotifier::Read, QCoreApplication::instance());
+    notifier_ = new QSocketNotifier(shared_->wake, QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier_.data(), &QSocketNotifier::activated, [this] { Deliver(); });
     return true;
   }
 
-  void Work(HANDLE handle, const TRequest& request, std::atomic<bool>& done) {
+  static void Work(TShared& shared, HANDLE handle, const TRequest& request, const TResolve& resolve,
+                   std::atomic<bool>& done) {
     TAnswer answer;
     answer.handle = handle;
     if (request.host)
-      answer.host = ResolveHostNow(request.name);
+      answer.host = resolve.host ? resolve.host(request.name) : posix::ResolveHost(request.name);
     else
-      answer.service = ResolveServiceNow(request.name, request.protocol);
+      answer.service = resolve.service ? resolve.service(request.name, request.protocol)
+                                       : posix::ResolveService(request.name, request.protocol);
     {
-      std::lock_guard lock(lock_);
-      answers_.push_back(std::move(answer));
-      posix::Signal(wake_);
+      std::lock_guard lock(shared.lock);
+      shared.answers.push_back(std::move(answer));
+      posix::Signal(shared.wake);
     }
     done = true;
   }
 
   // On the UI thread.
   void Deliver() {
-    posix::Drain(wake_);
-    std::lock_guard lock(lock_);
-    for (const TAnswer& a : answers_) {
-      auto it = pending_.find(a.handle);
-      if (it == pending_.end()) continue;  // cancelled
+    posix::Drain(shared_->wake);
+    std::lock_guard lock(shared_->lock);
+    for (const TAnswer& a : shared_->answers) {
+      auto it = shared_->pending.find(a.handle);
+      if (it == shared_->pending.end()) continue;  // cancelled
       const TRequest& r = it->second;
       int error = r.host ? a.host.error : a.service.error;
       int needed = 0;
@@ -138,9 +179,9 @@ class TLookups {
         if (needed > r.length) error = WSAENOBUFS;
       }
       PostMessageA(r.window, r.message, a.handle, WSAMAKEASYNCREPLY(std::min(needed, 0xFFFF), error));
-      pending_.erase(it);
+      shared_->pending.erase(it);
     }
-    answers_.clear();
+    shared_->answers.clear();
   }
 
   // Joins workers that have finished, so that threads do not pile up.
@@ -151,12 +192,9 @@ class TLookups {
     workers_.erase(finished, workers_.end());
   }
 
-  std::mutex lock_;
-  std::unordered_map<HANDLE, TRequest> pending_;  // issued, neither delivered nor cancelled
-  std::vector<TAnswer> answers_;                  // resolved, waiting for the UI thread
+  std::shared_ptr<TShared> shared_ = std::make_shared<TShared>();
   HANDLE next_ = 1;
   std::vector<TWorker> workers_;
-  int wake_ = -1;
   QPointer<QSocketNotifier> notifier_;
 };
 
@@ -188,20 +226,12 @@ TServiceResolver ExchangeServiceResolver(TServiceResolver resolver) {
 }
 
 THostAnswer ResolveHostNow(const std::string& name) {
-  THostResolver resolver;
-  {
-    std::lock_guard lock(g_resolverLock);
-    resolver = HostResolver();
-  }
+  const THostResolver resolver = CurrentHostResolver();
   return resolver ? resolver(name) : posix::ResolveHost(name);
 }
 
 TServiceAnswer ResolveServiceNow(const std::string& name, const std::string& protocol) {
-  TServiceResolver resolver;
-  {
-    std::lock_guard lock(g_resolverLock);
-    resolver = ServiceResolver();
-  }
+  const TServiceResolver resolver = CurrentServiceResolver();
   return resolver ? resolver(name, protocol) : posix::ResolveService(name, protocol);
 }
 

@@ -19,6 +19,10 @@ bool SetNonBlocking(int fd, bool on, int& error);
 
 // 0 connected, 1 in progress, -1 failed.
 int Connect(int fd, std::uint32_t addressNet, std::uint16_t portNet, int& error);
+// The WinSock code for a failed connect's errno.
+int ConnectErrorFromErrno(int errnoValue);
+// Ends a connect in progress; the socket stays open, unconnected.
+void AbortConnect(int fd);
 // The outcome of a connect in progress: 0 done, 1 still in progress, -1 failed with `error`.
 int ConnectOutcome(int fd, int& error);
 

@@ -5,7 +5,9 @@
 #include "platform/winsock/winsock.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <climits>
 #include <cstring>
@@ -25,6 +27,7 @@ enum class TLink { Idle, Connecting, Connected, Failed };
 struct TEntry {
   explicit TEntry(int descriptor) : fd(descriptor) {}
   ~TEntry() {
+    deadline.reset();
     reader.reset();
     writer.reset();
     posix::Close(fd);
@@ -41,9 +44,11 @@ struct TEntry {
   long events = 0;
   std::unique_ptr<QSocketNotifier> reader;
   std::unique_ptr<QSocketNotifier> writer;
+  std::unique_ptr<QTimer> deadline;  // a connect in progress gives up when it fires
 };
 
 std::mutex g_lock;
+std::atomic<long long> g_connectTimeoutMs{10000};
 int g_startups = 0;
 SOCKET g_nextHandle = 1;
 
@@ -91,6 +96,22 @@ void ArmReader(TEntry& e) {
 
 void OnReadable(SOCKET s);
 void OnWritable(SOCKET s);
+void OnConnectTimeout(SOCKET s);
+
+// A connection that stopped answering (keep-alive or unacknowledged data timed out) is a lost
+// connection, not a connect attempt that timed out.
+int LostConnectionError(int error) { return error == WSAETIMEDOUT ? WSAENETRESET : error; }
+
+void StartDeadline(TEntry& e, SOCKET s) {
+  e.deadline = std::make_unique<QTimer>();
+  e.deadline->setSingleShot(true);
+  QObject::connect(e.deadline.get(), &QTimer::timeout, [s] { OnConnectTimeout(s); });
+  e.deadline->start(std::chrono::milliseconds(g_connectTimeoutMs.load()));
+}
+
+void StopDeadline(TEntry& e) {
+  if (e.deadline) e.deadline->stop();
+}
 
 void CreateNotifiers(TEntry& e, SOCKET s) {
   if (e.reader) return;
@@ -124,7 +145,7 @@ void OnReadable(SOCKET s) {
     case posix::TPeek::Failed:
       e.closeReported = true;
       Enable(e.writer, false);
-      Post(e, s, FD_CLOSE, error);
+      Post(e, s, FD_CLOSE, LostConnectionError(error));
       break;
   }
 }
@@ -136,6 +157,7 @@ void OnWritable(SOCKET s) {
   TEntry& e = *it->second;
   Enable(e.writer, false);
   if (e.link == TLink::Connecting) {
+    StopDeadline(e);
     int error = 0;
     const int outcome = posix::ConnectOutcome(e.fd, error);
     // Linux reports a connect in progress writable only once it has ended; a socket that is
@@ -155,6 +177,19 @@ void OnWritable(SOCKET s) {
   if (e.link == TLink::Connected && !e.closeReported) Post(e, s, FD_WRITE, 0);
 }
 
+void OnConnectTimeout(SOCKET s) {
+  std::lock_guard lock(g_lock);
+  auto it = Table().find(s);
+  if (it == Table().end()) return;
+  TEntry& e = *it->second;
+  if (e.link != TLink::Connecting) return;
+  // The kernel would go on sending SYNs for minutes; the operator has waited long enough.
+  posix::AbortConnect(e.fd);
+  e.link = TLink::Failed;
+  Enable(e.writer, false);
+  Post(e, s, FD_CONNECT, WSAETIMEDOUT);
+}
+
 // A non-blocking connect started without notifications: learn how it ended.
 void Refresh(TEntry& e) {
   if (e.link != TLink::Connecting || e.window != 0) return;
@@ -162,6 +197,7 @@ void Refresh(TEntry& e) {
   const int outcome = posix::ConnectOutcome(e.fd, error);
   if (outcome == 0) e.link = TLink::Connected;
   if (outcome < 0) e.link = TLink::Failed;
+  if (outcome != 1) StopDeadline(e);
 }
 
 // The connected entry for a send or receive of `length` bytes at `buffer`, or null with the
@@ -179,11 +215,6 @@ std::shared_ptr<TEntry> FindForTransfer(SOCKET s, const char* buffer, int length
     return nullptr;
   }
   return entry;
-}
-
-bool RefusedByPeer(int error) {
-  return error == WSAECONNREFUSED || error == WSAETIMEDOUT || error == WSAEHOSTUNREACH ||
-         error == WSAECONNRESET || error == WSAECONNABORTED;
 }
 
 int ClampLength(long n) { return int(std::min<long>(n, INT_MAX)); }
@@ -261,18 +292,20 @@ int connect(SOCKET s, const sockaddr* name, int nameLength) {
     return r == 0 ? 0 : Fail(error);
   }
   const int r = posix::Connect(e.fd, peer.sin_addr.s_addr, peer.sin_port, error);
-  if (r < 0 && !(e.window != 0 && RefusedByPeer(error))) return Fail(error);
+  if (r < 0 && e.window == 0) return Fail(error);
   if (r == 1) {
     e.link = TLink::Connecting;
     Enable(e.writer, true);
+    StartDeadline(e, s);
   } else if (r == 0) {
     e.link = TLink::Connected;
     Post(e, s, FD_CONNECT, 0);
     Post(e, s, FD_WRITE, 0);
     ArmReader(e);
   } else {
-    // Over loopback the refusal can arrive before connect returns; WinSock still reports it
-    // through FD_CONNECT, as for any other non-blocking connect.
+    // Whatever ended the connect before it returned (a refusal over loopback, an unreachable
+    // network, a broadcast address), it is reported through FD_CONNECT, as for any other
+    // non-blocking connect: the caller then has one way to learn the outcome.
     e.link = TLink::Failed;
     Post(e, s, FD_CONNECT, error);
   }
@@ -289,6 +322,7 @@ int send(SOCKET s, const char* buffer, int length, int /*flags*/) {
   const long n = posix::Send(e.fd, buffer, length, error);
   if (!lock.owns_lock()) lock.lock();
   if (n >= 0) return ClampLength(n);
+  error = LostConnectionError(error);
   // FD_WRITE comes again only once a send has been refused for want of room.
   if (error == WSAEWOULDBLOCK && (e.events & FD_WRITE) != 0 && !e.closeReported) Enable(e.writer, true);
   return Fail(error);
@@ -306,7 +340,7 @@ int recv(SOCKET s, char* buffer, int length, int /*flags*/) {
   if (!lock.owns_lock()) lock.lock();
   // Every recv, whatever it found, allows the next FD_READ (or the FD_CLOSE behind the data).
   ArmReader(e);
-  return n >= 0 ? ClampLength(n) : Fail(error);
+  return n >= 0 ? ClampLength(n) : Fail(LostConnectionError(error));
 }
 
 int ioctlsocket(SOCKET s, long command, u_long* argument) {
@@ -360,6 +394,10 @@ int WSAAsyncSelect(SOCKET s, HWND window, UINT message, long events) {
     if ((events & FD_WRITE) != 0 && !e.closeReported) Enable(e.writer, true);
   }
   return 0;
+}
+
+std::chrono::milliseconds ExchangeConnectTimeout(std::chrono::milliseconds limit) {
+  return std::chrono::milliseconds(g_connectTimeoutMs.exchange(limit.count()));
 }
 
 u_long inet_addr(const char* text) {

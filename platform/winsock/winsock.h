@@ -7,9 +7,12 @@
 // Asynchronous notifications (WSAAsyncSelect) follow WinSock's rules and are posted with
 // PostMessageA to a TMessageWindow: FD_CONNECT once with the connect's error; FD_WRITE after
 // the connect and then only after a send that would block; FD_READ once, re-armed by the next
-// recv; FD_CLOSE once (error 0 for an orderly close, 10054 for a reset), after which the socket
-// is no longer watched. Register and close sockets on the UI thread.
+// recv; FD_CLOSE once (error 0 for an orderly close, 10054 for a reset, 10052 for a peer that
+// stopped answering), after which the socket is no longer watched. A non-blocking connect
+// reports every failure through FD_CONNECT, and one that has not ended within the connect
+// time-out fails there with 10060. Register and close sockets on the UI thread.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -186,6 +189,10 @@ int WSACancelAsyncRequest(HANDLE request);
 // Blocking lookups; the entry is the calling thread's own and valid until its next call.
 hostent* gethostbyname(const char* name);
 servent* getservbyname(const char* name, const char* protocol);
+
+// How long a non-blocking connect may take (10 s unless changed); answers the one before.
+// Applies to connects started from now on.
+std::chrono::milliseconds ExchangeConnectTimeout(std::chrono::milliseconds limit);
 
 u_long inet_addr(const char* text);
 u_short htons(u_short value);

@@ -173,10 +173,23 @@ TEST_F(ConsoleTest, ChangedFieldsWhileConnectedAreRefusedAndTheConnectionStays) 
   EXPECT_FALSE(net->Active());
 }
 
-TEST_F(ConsoleTest, EmptyPortFieldCountsAsZero) {
+TEST_F(ConsoleTest, EmptyPortFieldCountsAsZeroAndIsRefused) {
   form->VwNumEdit->SetText("");
   form->VwBtnConnectClick(nullptr);
-  EXPECT_EQ(net->port, 0);
+  EXPECT_EQ(net->connectAttempts, 0);
+  EXPECT_EQ(Body(Lines() - 2), Q("系统：无法连接到服务器"));
+  EXPECT_EQ(LastBody(), Q("系统：端口0超出范围(1-65535)"));
+}
+
+TEST_F(ConsoleTest, ClickWhileConnectingGivesTheAttemptUp) {
+  form->VwBtnConnectClick(nullptr);
+  ASSERT_TRUE(net->Connecting());
+  form->VwBtnConnectClick(nullptr);
+  EXPECT_EQ(net->connectAttempts, 1) << "no second attempt on top of the first";
+  EXPECT_FALSE(net->Connecting());
+  EXPECT_EQ(LastBody(), Q("系统：已从服务器断开"));
+  form->VwBtnConnectClick(nullptr);
+  EXPECT_EQ(net->connectAttempts, 2);
 }
 
 TEST_F(ConsoleTest, ClosingTheWindowClosesBothEnds) {

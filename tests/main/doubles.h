@@ -125,25 +125,35 @@ class TTcpDouble : public endpoint::TTcpEndpoint {
     if (v && !active) {
       if (failCreate) throw Exception("Can't create new socket");
       ++connectAttempts;
+      connecting = true;
     } else if (!v && active) {
       active = false;
       OnDisconnect(this, &socket);
     }
   }
+  bool Connecting() const override { return connecting; }
+  void CancelConnect() override {
+    if (!connecting) return;
+    connecting = false;
+    OnDisconnect(this, &socket);
+  }
   endpoint::TSocketEndpoint* Socket() override { return &socket; }
 
   // Outcomes of an attempt.
   void CompleteConnect() {
+    connecting = false;
     active = true;
     OnConnect(this, &socket);
     OnWrite(this, &socket);
   }
   // Returns the code as the handler left it (0: suppressed).
   int RefuseConnect(int code) {
+    connecting = false;
     OnError(this, &socket, endpoint::TErrorEvent::eeConnect, code);
     return code;
   }
   int FailLookup(int code) {
+    connecting = false;
     OnError(this, &socket, endpoint::TErrorEvent::eeLookup, code);
     OnDisconnect(this, &socket);
     return code;
@@ -165,6 +175,7 @@ class TTcpDouble : public endpoint::TTcpEndpoint {
   std::string host;
   std::int32_t port = 0;
   bool active = false;
+  bool connecting = false;
   bool failCreate = false;
   int connectAttempts = 0;
   TSocketDouble socket{*this};

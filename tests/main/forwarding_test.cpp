@@ -200,8 +200,11 @@ TEST_F(ConsoleTest, SendQueueAtItsBoundDisconnectsAndSaysSo) {
   serial->Deliver(block);
   EXPECT_FALSE(net->Active());
   EXPECT_EQ(form->QueuedForSocket(), 0u);
-  EXPECT_EQ(Body(Lines() - 2), Q("系统：发送队列已满，断开服务器"));
-  EXPECT_EQ(LastBody(), Q("系统：已从服务器断开"));
+  EXPECT_EQ(Body(Lines() - 3), Q("系统：发送队列已满，断开服务器"));
+  EXPECT_EQ(Body(Lines() - 2), Q("系统：已从服务器断开"));
+  // Every byte that never left, the refused block with them.
+  EXPECT_EQ(LastBody(), Q("系统：发送队列中未发出的") +
+                            QString::number(TSendQueue::DefaultLimit + block.size()) + Q("字节已丢弃"));
 }
 
 TEST_F(ConsoleTest, NetworkReadsWaitWhileTheSerialLineIsFarBehind) {
