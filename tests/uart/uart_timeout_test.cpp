@@ -1,0 +1,101 @@
+// The inter-byte time-out on a UART with a FIFO: the far end paces bytes at the line's rate and
+// leaves gaps; the component must cut blocks at gaps above the interval and only there.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "../comm/serialfixture.h"
+#include "rig.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+constexpr DWORD kIntervalMs = 20;
+
+struct TimedPort {
+  uart::FarEnd far;
+  TRecordedPort p{uart::Device()};
+  explicit TimedPort(DWORD rate) {
+    p.port.SetBaudRate(rate);
+    p.port.SetReadIntervalTimeout(kIntervalMs);
+    p.port.Open();
+  }
+  ~TimedPort() { p.port.Close(); }
+};
+
+long CharTimeUs(DWORD rate) { return static_cast<long>(10'000'000 / rate); }
+
+class UartTimeout : public ::testing::TestWithParam<DWORD> {};
+}  // namespace
+
+TEST_P(UartTimeout, FramesAreCutAtGapsAboveTheIntervalOnly) {
+  TimedPort t(GetParam());
+  constexpr int kFrames = 8, kLength = 24;
+  // Bytes back to back at the line's rate, then bytes with gaps of a quarter of the interval: one
+  // block per frame either way, since frames are three intervals apart.
+  for (long spacing : {CharTimeUs(GetParam()), static_cast<long>(kIntervalMs) * 250}) {
+    SCOPED_TRACE(testing::Message() << "byte spacing " << spacing << " us");
+    t.p.blocks.clear();
+    const std::string reply =
+        t.far.Call("frames " + std::to_string(kFrames) + " " + std::to_string(kLength) + " " +
+                   std::to_string(spacing) + " " + std::to_string(kIntervalMs * 3000));
+    ASSERT_EQ(reply, "ok");
+    ASSERT_TRUE(PumpUntil([&] { return t.p.Received().size() >= kFrames * kLength; }, 10s));
+    PumpFor(std::chrono::milliseconds(kIntervalMs * 3));
+    ASSERT_EQ(t.p.blocks.size(), static_cast<std::size_t>(kFrames));
+    for (int f = 0; f < kFrames; ++f)
+      EXPECT_EQ(t.p.blocks[f], std::string(kLength, static_cast<char>('A' + f))) << "frame " << f;
+  }
+  EXPECT_EQ(t.p.hangups, 0);
+}
+
+// Two bytes with a gap between them, many times per gap: how often the component cut them. The
+// far end's gaps are exact to tens of microseconds; what blurs the edge is the UART's FIFO (a
+// byte waits up to four character times for its interrupt) and the guest's scheduling.
+TEST_P(UartTimeout, CutEdgeMeasured) {
+  TimedPort t(GetParam());
+  constexpr int kRepeats = 6;
+  const std::vector<long> gapsMs = {2, 5, 10, 15, 18, 19, 21, 22, 25, 30, 40, 60};
+  std::string command = "pairs " + std::to_string(kRepeats) + " " + std::to_string(kIntervalMs * 4000);
+  for (long g : gapsMs) command += " " + std::to_string(g * 1000);
+  const std::string reply = t.far.Call(command, 120s);
+  ASSERT_EQ(reply, "ok");
+  const std::size_t trials = gapsMs.size() * kRepeats;
+  ASSERT_TRUE(PumpUntil([&] { return t.p.Received().size() >= 2 * trials; }, 10s));
+  PumpFor(std::chrono::milliseconds(kIntervalMs * 3));
+  ASSERT_EQ(t.p.Received().size(), 2 * trials);
+  // Each trial is "ab" (joined) or "a", "b" (cut).
+  std::vector<int> cut(gapsMs.size(), 0);
+  std::size_t trial = 0;
+  for (std::size_t i = 0; i < t.p.blocks.size(); ++i) {
+    const std::string& b = t.p.blocks[i];
+    if (b == "ab") {
+      ++trial;
+    } else {
+      ASSERT_EQ(b, "a") << "block " << i;
+      ASSERT_LT(i + 1, t.p.blocks.size());
+      ASSERT_EQ(t.p.blocks[++i], "b") << "block " << i;
+      ++cut[trial / kRepeats];
+      ++trial;
+    }
+  }
+  ASSERT_EQ(trial, trials);
+  std::printf("inter-byte time-out %u ms at %u Bd, cut / tried per gap:", kIntervalMs, GetParam());
+  for (std::size_t k = 0; k < gapsMs.size(); ++k) std::printf(" %ldms:%d/%d", gapsMs[k], cut[k], kRepeats);
+  std::printf("\n");
+  // Generous edges (the host is shared): a quarter of the interval never cuts, three times it
+  // always does.
+  for (std::size_t k = 0; k < gapsMs.size(); ++k) {
+    if (gapsMs[k] * 4 <= static_cast<long>(kIntervalMs)) {
+      EXPECT_EQ(cut[k], 0) << gapsMs[k] << " ms";
+    }
+    if (gapsMs[k] >= 3 * static_cast<long>(kIntervalMs)) {
+      EXPECT_EQ(cut[k], kRepeats) << gapsMs[k] << " ms";
+    }
+  }
+  EXPECT_EQ(t.p.hangups, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, UartTimeout, ::testing::Values(9600u, 115200u));
