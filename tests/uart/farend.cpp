@@ -3,7 +3,7 @@
 // every pacing to a baud rate happens here. The guest's tests command it over /dev/ttyS2, one
 // line each, and get one line back ("ok ..." or "err ...").
 //
-//   uart-farend DATA_PTY CONTROL_PTY
+//   uart-farend DATA_PTY CONTROL_PTY [QMP_SOCKET]
 //
 //   xfer BAUD TIMEOUT_MS SEND_SEED SEND_N RECV_SEED RECV_N FLAGS [HOLD_MS]
 //        sends SEND_N pattern bytes paced at BAUD (0: as fast as taken) while receiving RECV_N
@@ -14,11 +14,14 @@
 //   pairs REPEATS SEP_US GAP_US...   per gap, REPEATS times: 'a', GAP_US, 'b', SEP_US  -> ok
 //   frames COUNT LEN BYTE_US GAP_US  COUNT frames of LEN bytes ('A'+frame), BYTE_US apart inside
 //                                    a frame, GAP_US between frames                    -> ok
+//   unplug ID                        removes QEMU's device ID (device_del over QMP)    -> ok
 //   drain MS                         reads for MS, answers the count                   -> ok N
 //   sink IDLE_MS                     reads nothing until the next line on the command line, then
 //                                    reads until IDLE_MS pass without a byte  -> ok rx=N digest=D
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,6 +38,7 @@
 #include "pattern.h"
 
 namespace {
+std::string qmpSocket;
 using Clock = std::chrono::steady_clock;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
@@ -232,6 +236,38 @@ std::string Sink(int data, int control, long idleMs) {
   return "ok rx=" + std::to_string(got.size()) + " digest=" + std::to_string(uart::Digest(got));
 }
 
+// One command to QEMU's machine protocol: the greeting, capabilities, then the command.
+std::string Unplug(const std::string& socketPath, const std::string& id) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) {
+    if (fd >= 0) ::close(fd);
+    return "err no QMP socket at " + socketPath;
+  }
+  std::string seen;
+  auto readUntil = [&](const char* what) {
+    char buffer[1024];
+    const auto until = Clock::now() + std::chrono::seconds(5);
+    while (seen.find(what) == std::string::npos && Clock::now() < until) {
+      WaitFd(fd, POLLIN, milliseconds(200));
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
+    }
+    return seen.find(what) != std::string::npos;
+  };
+  bool ok = readUntil("\"QMP\"");
+  const std::string hello = "{\"execute\":\"qmp_capabilities\"}\n";
+  const std::string command = "{\"execute\":\"device_del\",\"arguments\":{\"id\":\"" + id + "\"}}\n";
+  seen.clear();
+  ok = ok && ::send(fd, hello.data(), hello.size(), MSG_NOSIGNAL) > 0 && readUntil("\"return\"");
+  seen.clear();
+  ok = ok && ::send(fd, command.data(), command.size(), MSG_NOSIGNAL) > 0 && readUntil("\"return\"");
+  ::close(fd);
+  return ok ? "ok" : "err QMP: " + seen;
+}
+
 std::string Execute(int data, int control, const std::string& line) {
   std::istringstream args(line);
   std::string verb;
@@ -250,6 +286,11 @@ std::string Execute(int data, int control, const std::string& line) {
     args >> ms;
     return Sink(data, control, ms);
   }
+  if (verb == "unplug") {
+    std::string id;
+    args >> id;
+    return Unplug(qmpSocket, id);
+  }
   if (verb == "drain") {
     long ms = 0;
     args >> ms;
@@ -260,10 +301,11 @@ std::string Execute(int data, int control, const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: uart-farend DATA_PTY CONTROL_PTY\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: uart-farend DATA_PTY CONTROL_PTY [QMP_SOCKET]\n");
     return 2;
   }
+  if (argc == 4) qmpSocket = argv[3];
   const int data = OpenRaw(argv[1]);
   const int control = OpenRaw(argv[2]);
   std::string pending;

@@ -12,7 +12,7 @@
 namespace {
 using namespace std::chrono_literals;
 
-constexpr DWORD kIntervalMs = 20;
+constexpr DWORD kIntervalMs = 100;  // the window's default
 
 struct TimedPort {
   uart::FarEnd far;
@@ -32,17 +32,18 @@ class UartTimeout : public ::testing::TestWithParam<DWORD> {};
 
 TEST_P(UartTimeout, FramesAreCutAtGapsAboveTheIntervalOnly) {
   TimedPort t(GetParam());
-  constexpr int kFrames = 8, kLength = 24;
+  constexpr int kFrames = 6, kLength = 16;
   // Bytes back to back at the line's rate, then bytes with gaps of a quarter of the interval: one
-  // block per frame either way, since frames are three intervals apart.
+  // block per frame either way, since frames are far apart (QEMU itself may hold bytes back for
+  // tens of milliseconds on a busy host).
   for (long spacing : {CharTimeUs(GetParam()), static_cast<long>(kIntervalMs) * 250}) {
     SCOPED_TRACE(testing::Message() << "byte spacing " << spacing << " us");
     t.p.blocks.clear();
     const std::string reply =
         t.far.Call("frames " + std::to_string(kFrames) + " " + std::to_string(kLength) + " " +
-                   std::to_string(spacing) + " " + std::to_string(kIntervalMs * 3000));
+                   std::to_string(spacing) + " " + std::to_string(kIntervalMs * 5000));
     ASSERT_EQ(reply, "ok");
-    ASSERT_TRUE(PumpUntil([&] { return t.p.Received().size() >= kFrames * kLength; }, 10s));
+    ASSERT_TRUE(PumpUntil([&] { return t.p.Received().size() >= kFrames * kLength; }, 30s));
     PumpFor(std::chrono::milliseconds(kIntervalMs * 3));
     ASSERT_EQ(t.p.blocks.size(), static_cast<std::size_t>(kFrames));
     for (int f = 0; f < kFrames; ++f)
@@ -56,14 +57,14 @@ TEST_P(UartTimeout, FramesAreCutAtGapsAboveTheIntervalOnly) {
 // byte waits up to four character times for its interrupt) and the guest's scheduling.
 TEST_P(UartTimeout, CutEdgeMeasured) {
   TimedPort t(GetParam());
-  constexpr int kRepeats = 6;
-  const std::vector<long> gapsMs = {2, 5, 10, 15, 18, 19, 21, 22, 25, 30, 40, 60};
+  constexpr int kRepeats = 4;
+  const std::vector<long> gapsMs = {10, 25, 50, 80, 90, 95, 105, 110, 125, 150, 500};
   std::string command = "pairs " + std::to_string(kRepeats) + " " + std::to_string(kIntervalMs * 4000);
   for (long g : gapsMs) command += " " + std::to_string(g * 1000);
-  const std::string reply = t.far.Call(command, 120s);
+  const std::string reply = t.far.Call(command, 180s);
   ASSERT_EQ(reply, "ok");
   const std::size_t trials = gapsMs.size() * kRepeats;
-  ASSERT_TRUE(PumpUntil([&] { return t.p.Received().size() >= 2 * trials; }, 10s));
+  ASSERT_TRUE(PumpUntil([&] { return t.p.Received().size() >= 2 * trials; }, 30s));
   PumpFor(std::chrono::milliseconds(kIntervalMs * 3));
   ASSERT_EQ(t.p.Received().size(), 2 * trials);
   // Each trial is "ab" (joined) or "a", "b" (cut).
@@ -85,13 +86,13 @@ TEST_P(UartTimeout, CutEdgeMeasured) {
   std::printf("inter-byte time-out %u ms at %u Bd, cut / tried per gap:", kIntervalMs, GetParam());
   for (std::size_t k = 0; k < gapsMs.size(); ++k) std::printf(" %ldms:%d/%d", gapsMs[k], cut[k], kRepeats);
   std::printf("\n");
-  // Generous edges (the host is shared): a quarter of the interval never cuts, three times it
+  // Generous edges (the host is shared): a quarter of the interval never cuts, five times it
   // always does.
   for (std::size_t k = 0; k < gapsMs.size(); ++k) {
     if (gapsMs[k] * 4 <= static_cast<long>(kIntervalMs)) {
       EXPECT_EQ(cut[k], 0) << gapsMs[k] << " ms";
     }
-    if (gapsMs[k] >= 3 * static_cast<long>(kIntervalMs)) {
+    if (gapsMs[k] >= 5 * static_cast<long>(kIntervalMs)) {
       EXPECT_EQ(cut[k], kRepeats) << gapsMs[k] << " ms";
     }
   }
