@@ -1,0 +1,103 @@
+// What a close and an idle port cost on a real UART: a close waits until the driver has sent what
+// was written, and an idle open port wakes at most about once a second. The rig runs these only
+// with UART_PENDING=1 until the component does both.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "../comm/serialfixture.h"
+#include "pattern.h"
+#include "rig.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+// Context switches of each thread of this process, by thread id.
+std::map<std::string, long> Switches() {
+  std::map<std::string, long> all;
+  DIR* dir = opendir("/proc/self/task");
+  if (!dir) return all;
+  while (dirent* e = readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    std::ifstream status(std::string("/proc/self/task/") + e->d_name + "/status");
+    long total = 0;
+    for (std::string line; std::getline(status, line);)
+      if (line.find("ctxt_switches:") != std::string::npos)
+        total += std::stol(line.substr(line.find(':') + 1));
+    all[e->d_name] = total;
+  }
+  closedir(dir);
+  return all;
+}
+}  // namespace
+
+// The far end stops reading, so the bytes back up through QEMU into the driver's queue; Close
+// must still deliver every byte the component accepted, and the port must open again.
+TEST(UartPendingClose, WaitsForTransmittedBytes) {
+  uart::FarEnd far;
+  const int side = ::open(uart::Device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(side, 0);
+  far.Send("sink 1000");
+  std::string written;
+  {
+    TRecordedPort p(uart::Device());
+    p.port.SetBaudRate(115200);
+    p.port.Open();
+    int queued = 0;
+    // A kilobyte at a time until the driver holds bytes it cannot send.
+    while (queued < 1024 && written.size() < 512 * 1024) {
+      const std::string chunk = uart::Pattern(31, written.size() + 1024).substr(written.size());
+      ASSERT_TRUE(p.port.WriteData(chunk.data(), static_cast<WORD>(chunk.size())));
+      written += chunk;
+      if (!PumpUntil([&] { return p.port.PendingWriteBytes() == 0; }, 5s)) break;
+      PumpFor(100ms);
+      ASSERT_EQ(::ioctl(side, TIOCOUTQ, &queued), 0);
+    }
+    ASSERT_GE(queued, 1024) << "the line never backed up";
+    std::printf("closing with %d bytes in the driver, %zu written\n", queued, written.size());
+    // The far end reads again shortly after Close starts.
+    std::thread release([&] {
+      std::this_thread::sleep_for(1s);
+      far.Send("go");
+    });
+    p.port.Close();
+    release.join();
+  }
+  ::close(side);
+  const std::string reply = far.Await();
+  EXPECT_EQ(reply.rfind("ok", 0), 0u) << reply;
+  EXPECT_EQ(uart::Field(reply, "rx"), static_cast<long>(written.size()));
+  EXPECT_EQ(reply.substr(reply.find("digest=") + 7), std::to_string(uart::Digest(written)));
+  TRecordedPort again(uart::Device());
+  again.port.Open();
+  ASSERT_TRUE(again.port.WriteData("x", 1));
+  EXPECT_EQ(far.Call("drain 300"), "ok 1");
+  again.port.Close();
+}
+
+// Only the port's two threads are counted: the test's own thread pumps on purpose.
+TEST(UartPendingIdle, AtMostOneWakeUpPerSecond) {
+  const auto before = Switches();
+  TRecordedPort p(uart::Device());
+  p.port.Open();
+  PumpFor(1s);
+  auto start = Switches();
+  for (auto it = start.begin(); it != start.end();)
+    it = before.count(it->first) ? start.erase(it) : std::next(it);
+  ASSERT_EQ(start.size(), 2u) << "an open port has its receive and transmit threads";
+  std::this_thread::sleep_for(5s);  // no pumping: the UI thread does not wake the threads
+  const auto end = Switches();
+  long wakeups = 0;
+  for (auto& [id, count] : start) wakeups += end.at(id) - count;
+  std::printf("idle open port: %ld wake-ups of its threads in 5 s\n", wakeups);
+  EXPECT_LE(wakeups, 5 + 2);
+  p.port.Close();
+}
