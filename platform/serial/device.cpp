@@ -403,13 +403,15 @@ void TSerialDevice::PumpWrite(TWriteOp& op, TWaitClock::time_point now) {
   }
   if (op.queued >= 0 && queued < op.queued) op.lastProgress = now;
   op.queued = queued;
-  if (now - op.lastProgress >= StallTime()) {
+  // Only a queue the driver holds can stand still on the line; a pseudo-terminal has none, and a
+  // peer that reads slowly is no fault of the line.
+  if (queued > 0 && now - op.lastProgress >= StallTime()) {
     op.failed = true;
     op.error = ERROR_COUNTER_TIMEOUT;
     return;
   }
   // No descriptor says when the queue has run empty: look again when it should have.
-  op.nextLook = op.lastProgress + StallTime();
+  op.nextLook = queued > 0 ? op.lastProgress + StallTime() : TWaitClock::time_point::max();
   const bool taken = op.done == op.size;
   if (queued > 0 && (taken || backend_->WriteFd() < 0)) {
     const long chars = taken ? queued : (queued + 1) / 2;
