@@ -77,8 +77,10 @@ TEST_F(RelayWindow, NetworkBytesHeldBackWaitForThePortToReopen) {
   OpenPort();
   Connect();
   form->VwCheckBoxHex->SetChecked(false);
-  // Past the high-water mark while the far end of the serial line reads nothing.
-  const std::string bytes(TFormMain::SerialHighWater + (512u << 10), 'h');
+  // Past the high-water mark while the far end of the serial line reads nothing, with enough
+  // left over that the socket still holds some when the mark is reached (one read may take as
+  // much as the socket's receive buffer).
+  const std::string bytes(8 * TFormMain::SerialHighWater, 'h');
   std::size_t sent = 0;
   ASSERT_TRUE(farend::WaitUntil(
       [&] {
