@@ -13,10 +13,14 @@ constexpr DWORD kModemRing = 4;
 constexpr DWORD kEmptyReadPauseMs = 20;
 }  // namespace
 
-TReadThread::TReadThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow)
-    : TThread(true), FPortHandle(port), FStopSignal(stopSignal), FNotifyWindow(notifyWindow) {}
+TReadThread::TReadThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening)
+    : TThread(true),
+      FPortHandle(port),
+      FStopSignal(stopSignal),
+      FNotifyWindow(notifyWindow),
+      FOpening(opening) {}
 
-void TReadThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHangup, 0, 0); }
+void TReadThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHangup, FOpening, 0); }
 
 bool TReadThread::Stopping() { return WaitForSingleObject(FStopSignal, 0) != WAIT_TIMEOUT; }
 

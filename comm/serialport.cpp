@@ -1,6 +1,9 @@
 #include "comm/serialport.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "comm/serialthreads.h"
 #include "platform/lasterror.h"
@@ -71,8 +74,9 @@ void TSerialPort::Open() {
     Release(FPortHandle);
     throw ESerialError(kNoEvent);
   }
+  ++FOpening;
   try {
-    FReceiver = std::make_unique<TReadThread>(FPortHandle, FStopSignal, FNotifyWindow);
+    FReceiver = std::make_unique<TReadThread>(FPortHandle, FStopSignal, FNotifyWindow, FOpening);
   } catch (...) {
     FReceiver.reset();
     Release(FStopSignal);
@@ -81,7 +85,8 @@ void TSerialPort::Open() {
   }
   FReceiver->SetPriority(THREAD_PRIORITY_HIGHEST);
   try {
-    FTransmitter = std::make_unique<TWriteThread>(FPortHandle, FStopSignal, FNotifyWindow, &FPendingBytes);
+    FTransmitter =
+        std::make_unique<TWriteThread>(FPortHandle, FStopSignal, FNotifyWindow, FOpening, &FPendingBytes);
   } catch (...) {
     StopReceiveThread();
     FTransmitter.reset();
@@ -98,9 +103,40 @@ void TSerialPort::Close() {
   if (!FPortHandle) return;
   StopReceiveThread();
   StopTransmitThread();
+  // Whatever the bound left behind goes now: closing must not wait for the driver's own closing
+  // time (up to 30 s on a UART whose CTS is low).
+  if (!DrainOutput()) PurgeComm(FPortHandle, PURGE_TXCLEAR);
   Release(FStopSignal);
   Release(FPortHandle);
   FPendingBytes.store(0, std::memory_order_relaxed);
+}
+
+bool TSerialPort::DrainOutput() {
+  // Bytes the driver has taken were counted as sent by nobody yet; they leave the line before the
+  // port closes, as long as the line keeps moving and within twice the time it needs for them.
+  using namespace std::chrono;
+  COMSTAT status;
+  if (!ClearCommError(FPortHandle, nullptr, &status)) return false;
+  static constexpr int kBits[] = {5, 6, 7, 8};
+  const int bits = 1 + kBits[static_cast<int>(FByteSize)] + (FParity != TParity::None) +
+                   (FStopBits == TStopBits::_1 ? 1 : 2);
+  const auto charTime = nanoseconds(1'000'000'000ll * bits / std::max<DWORD>(FBaudRate, 1) + 1);
+  const auto start = steady_clock::now();
+  const auto end = start + charTime * status.cbOutQue * 2 + milliseconds(500);
+  // A UART's FIFO takes 16 characters at a time: the queue may look still for that long.
+  const auto still = std::max<steady_clock::duration>(milliseconds(250), charTime * 32);
+  DWORD last = status.cbOutQue;
+  auto moved = start;
+  while (status.cbOutQue > 0) {
+    const auto now = steady_clock::now();
+    if (now >= end || now - moved >= still) return false;
+    std::this_thread::sleep_for(std::clamp<steady_clock::duration>(charTime * status.cbOutQue / 2,
+                                                                   milliseconds(1), milliseconds(20)));
+    if (!ClearCommError(FPortHandle, nullptr, &status)) return false;
+    if (status.cbOutQue < last) moved = steady_clock::now();
+    last = status.cbOutQue;
+  }
+  return true;
 }
 
 void TSerialPort::StopReceiveThread() {
@@ -116,7 +152,8 @@ void TSerialPort::StopReceiveThread() {
 void TSerialPort::StopTransmitThread() {
   if (!FTransmitter) return;
   SetEvent(FStopSignal);
-  PurgeComm(FPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
+  // The write in progress ends; what the driver already took stays for DrainOutput.
+  PurgeComm(FPortHandle, PURGE_TXABORT);
   if (FTransmitter->Started() && !FTransmitter->WaitFor(kFirstStopWaitMs)) FTransmitter->Terminate();
   FTransmitter.reset();
 }
@@ -148,7 +185,9 @@ void TSerialPort::HandleNotification(TMessage& m) {
       OnReceiveError(this, static_cast<DWORD>(m.LParam));
       break;
     case CommMsgRequestHangup:
-      OnRequestHangup(this);
+      // A notice from an opening that has been closed since (the operator closed the port, or
+      // the console already reacted to an earlier notice) describes a port that is gone.
+      if (FPortHandle && static_cast<DWORD>(m.WParam) == FOpening) OnRequestHangup(this);
       break;
     case CommMsgModemStateChange:
       OnModemStateChange(this, static_cast<DWORD>(m.LParam));

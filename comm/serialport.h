@@ -23,12 +23,13 @@ class TSerialPort : public TObject {
 
   // Raises ESerialError; on any failure but "already open" the component is left closed.
   void Open();
-  // Returns once both threads have ended. Does nothing when closed.
+  // Returns once both threads have ended and what the driver held has left the line (within the
+  // time the line needs for it). Does nothing when closed.
   void Close();
   // Copies and queues the bytes; true means queued, not sent.
   bool WriteData(const void* data, WORD count);
-  // Serves flow control: bytes accepted by WriteData and not yet written (or dropped) by the
-  // transmit thread, so a caller can stop feeding while the line is far behind.
+  // Serves flow control: bytes accepted by WriteData and not yet sent by the device (or dropped),
+  // the driver's queue included, so a caller can stop feeding while the line is far behind.
   std::size_t PendingWriteBytes() const { return FPendingBytes.load(std::memory_order_relaxed); }
 
   const std::string& CommName() const { return FCommName; }
@@ -108,6 +109,8 @@ class TSerialPort : public TObject {
   void ApplyTimeoutSettings();
   void StopReceiveThread();
   void StopTransmitThread();
+  // True when the driver's queue ran empty.
+  bool DrainOutput();
   void HandleNotification(TMessage& message);
   void Release(HANDLE& handle);
 
@@ -118,6 +121,7 @@ class TSerialPort : public TObject {
   std::unique_ptr<TMessageWindow> FNotifyWindowObject;
   HWND FNotifyWindow = 0;
   std::atomic<std::size_t> FPendingBytes{0};
+  DWORD FOpening = 0;  // counts openings; hang-up notices carry it
 
   std::string FCommName = "COM2";
   DWORD FBaudRate = 9600;

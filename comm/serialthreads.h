@@ -1,6 +1,7 @@
-// The receive and transmit threads of TSerialPort. Each gets the port, the stop event and the
-// notification window before it starts and only reads them; they hand everything to the UI
-// thread by posting and never wait for it.
+// The receive and transmit threads of TSerialPort. Each gets the port, the stop event, the
+// notification window and the number of the opening before it starts and only reads them; they
+// hand everything to the UI thread by posting and never wait for it. A hang-up notice carries the
+// opening's number, so a notice that arrives after its port was closed is known as stale.
 #pragma once
 #include <array>
 #include <atomic>
@@ -12,7 +13,7 @@
 
 class TReadThread final : public TThread {
  public:
-  TReadThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow);
+  TReadThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening);
   ~TReadThread() override { Finish(); }
 
  protected:
@@ -30,6 +31,7 @@ class TReadThread final : public TThread {
   const HANDLE FPortHandle;
   const HANDLE FStopSignal;
   const HWND FNotifyWindow;
+  const DWORD FOpening;
   std::array<char, kReadBufferSize> FBuffer{};
   DWORD FEventMask = 0;
   OVERLAPPED FReadRecord{};
@@ -38,9 +40,10 @@ class TReadThread final : public TThread {
 
 class TWriteThread final : public TThread {
  public:
-  // `pendingBytes` counts bytes queued and not yet written; the thread takes off what it writes
-  // or drops.
-  TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, std::atomic<std::size_t>* pendingBytes);
+  // `pendingBytes` counts bytes queued and not yet sent; the thread takes off what the device has
+  // sent or what it drops.
+  TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening,
+               std::atomic<std::size_t>* pendingBytes);
   ~TWriteThread() override { Finish(); }
 
  protected:
@@ -54,6 +57,7 @@ class TWriteThread final : public TThread {
   const HANDLE FPortHandle;
   const HANDLE FStopSignal;
   const HWND FNotifyWindow;
+  const DWORD FOpening;
   std::atomic<std::size_t>* const FPendingBytes;
   OVERLAPPED FWriteRecord{};
 };

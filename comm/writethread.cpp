@@ -3,15 +3,16 @@
 #include "platform/localmem.h"
 #include "platform/sync/threadqueue.h"
 
-TWriteThread::TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow,
+TWriteThread::TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening,
                            std::atomic<std::size_t>* pendingBytes)
     : TThread(true),
       FPortHandle(port),
       FStopSignal(stopSignal),
       FNotifyWindow(notifyWindow),
+      FOpening(opening),
       FPendingBytes(pendingBytes) {}
 
-void TWriteThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHangup, 0, 0); }
+void TWriteThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHangup, FOpening, 0); }
 
 void TWriteThread::Written(std::size_t bytes) { FPendingBytes->fetch_sub(bytes, std::memory_order_relaxed); }
 
@@ -50,7 +51,8 @@ void TWriteThread::Execute() {
       emptyNotice = true;
     }
   }
-  PurgeComm(FPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
+  // What the driver already took is left to leave the line; Close waits for it.
+  PurgeComm(FPortHandle, PURGE_TXABORT);
   // Requests left in the queue are dropped unsent; their blocks go with them.
   MSG left;
   while (PeekMessageA(&left, 0, 0, 0, PM_REMOVE))

@@ -124,6 +124,7 @@ class TFormMain : public TForm {
   std::int64_t FBytesToSocket = 0;
   TSendQueue FSendQueue;
   bool FReadDeferred = false;
+  bool FReopening = false;  // inside a settings change: the port is closed only for a moment
   QTimer FResumeTimer;
   TPortSource FPorts;
   TErrorTextSource FErrorText;

@@ -1,4 +1,5 @@
 // The serial end: port list, settings, open and close, and what the operator sees of them.
+#include <QScopedValueRollback>
 #include <QString>
 #include <algorithm>
 #include <cstdlib>
@@ -57,20 +58,28 @@ void TFormMain::SetSerialOpen(bool value) {
     const std::string cause = OperatorCauseText(CauseOf(std::current_exception()));
     if (!cause.empty()) AddLogLine(clRed, cause);
   }
-  if (!FSerialOpen) ResumeNetworkReads();
+  if (!FSerialOpen && !FReopening) ResumeNetworkReads();
 }
 
 void TFormMain::VwBtnOpenCloseClick(TObject*) { SetSerialOpen(!FSerialOpen); }
 
 void TFormMain::VwCbBoxPortChange(TObject*) {
-  SetSerialOpen(false);
-  ApplyCommSettings();
+  {
+    // Network bytes held back wait for the reopened port: read now, they would be logged as
+    // received and dropped although the port is closed only for a moment.
+    const QScopedValueRollback reopening(FReopening, true);
+    SetSerialOpen(false);
+    ApplyCommSettings();
+  }
   SetSerialOpen(true);
+  if (FSerialOpen) ResumeNetworkReads();
 }
 
 void TFormMain::CommRequestHangup(TObject*) {
   // The device went away under the open port: show the truth instead of an open port that
-  // silently drops what the network sends.
+  // silently drops what the network sends. The component passes on only notices of the port
+  // open now; one that finds the port closed by the operator has nothing to report.
+  if (!FSerialOpen) return;
   try {
     Comm->Close();
   } catch (...) {

@@ -4,7 +4,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -26,8 +28,43 @@ struct TFakeSerialPort::TState {
   int openError = 0;                      // errno of a failing open
   std::function<void(termios2&)> driver;  // what the driver makes of the settings it is given
   std::optional<termios2> honoured;       // what it kept of the last record
+  std::function<void()> wake;             // the live backend's notifier
+  bool looksOnly = false;
+  bool rs485 = false;
+  TFakeRingCount ringCount = TFakeRingCount::Rising;
+  // Received bytes: how many the test sent through Receive and how many the port read; the
+  // absolute positions of errored ones.
+  std::size_t sent = 0, taken = 0;
+  std::set<std::size_t> errored;
+  bool secondFF = false, firstErrored = false;
+  // The driver's output queue, drained onto the line at the baud rate.
+  bool queueModel = false;
+  std::size_t capacity = 0;
+  std::string queue;
+  bool held = false;
+  double credit = 0;
+  std::chrono::steady_clock::time_point lastDrain = std::chrono::steady_clock::now();
 
   bool Fails(TFakeCall call) const { return failing.count(call) != 0; }
+
+  // Moves what the baud rate allows since the last look from the queue onto the line.
+  void Drain(int fd) {
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - lastDrain).count();
+    lastDrain = now;
+    if (held || queue.empty()) {
+      credit = 0;
+      return;
+    }
+    const double baud = record.attributes.c_ospeed ? record.attributes.c_ospeed : 9600;
+    credit = std::min(credit + seconds * baud / 10, double(queue.size()));
+    const std::size_t due = static_cast<std::size_t>(credit);
+    if (due == 0) return;
+    const long n = ::write(fd, queue.data(), due);
+    if (n <= 0) return;
+    queue.erase(0, static_cast<std::size_t>(n));
+    credit -= double(n);
+  }
 };
 
 namespace {
@@ -47,19 +84,64 @@ class TFakeBackend final : public ISerialBackend {
 
   int Fd() const override { return fd_; }
   long Read(void* buffer, std::size_t bytes) override {
-    if (Fails(TFakeCall::Read)) return -EIO;
-    const long n = ::read(fd_, buffer, bytes);
-    return n < 0 ? -errno : n;
+    std::lock_guard lock(state_->lock);
+    if (state_->Fails(TFakeCall::Read)) return -EIO;
+    // Room for every byte to come back as a three-byte mark.
+    const bool marking = !state_->errored.empty();
+    const long n = ::read(fd_, buffer, marking ? std::max<std::size_t>(1, bytes / 3) : bytes);
+    if (n <= 0) return n < 0 ? -errno : n;
+    const std::string raw(static_cast<const char*>(buffer), static_cast<std::size_t>(n));
+    const tcflag_t iflag = state_->record.attributes.c_iflag;
+    // Under PARMRK the terminal doubles a received 0xFF; the double is no byte of the line.
+    const bool doubles = (iflag & PARMRK) && !(iflag & ISTRIP);
+    std::string out;
+    for (char c : raw) {
+      if (state_->secondFF) {
+        state_->secondFF = false;
+        if (!state_->firstErrored) out += c;
+        continue;
+      }
+      const bool errored = state_->errored.erase(state_->taken++) != 0;
+      if (doubles && c == '\xFF') {
+        state_->secondFF = true;
+        state_->firstErrored = errored;
+      }
+      if (!errored)
+        out += c;
+      else if ((iflag & INPCK) && (iflag & PARMRK))
+        out += std::string("\xFF\x00", 2) + c;
+      else if (iflag & INPCK)
+        out += '\0';  // what the terminal makes of it without marks
+      else
+        out += c;
+    }
+    out.copy(static_cast<char*>(buffer), out.size());
+    return static_cast<long>(out.size());
   }
   long Write(const void* buffer, std::size_t bytes) override {
-    std::size_t limit;
-    {
-      std::lock_guard lock(state_->lock);
-      if (state_->Fails(TFakeCall::Write)) return -EIO;
-      limit = state_->writeLimit;
+    std::lock_guard lock(state_->lock);
+    if (state_->Fails(TFakeCall::Write)) return -EIO;
+    const std::size_t limit = state_->writeLimit;
+    if (state_->queueModel) {
+      state_->Drain(fd_);
+      const std::size_t room = state_->capacity - std::min(state_->capacity, state_->queue.size());
+      const std::size_t n = std::min({bytes, room, limit ? limit : bytes});
+      if (n == 0) return -EAGAIN;
+      state_->queue.append(static_cast<const char*>(buffer), n);
+      return static_cast<long>(n);
     }
     const long n = ::write(fd_, buffer, limit ? std::min(bytes, limit) : bytes);
     return n < 0 ? -errno : n;
+  }
+  int WriteFd() const override {
+    std::lock_guard lock(state_->lock);
+    return state_->queueModel ? -1 : fd_;
+  }
+  long OutputQueued() override {
+    std::lock_guard lock(state_->lock);
+    if (!state_->queueModel) return 0;
+    state_->Drain(fd_);
+    return static_cast<long>(state_->queue.size());
   }
   int GetAttributes(termios2& attributes) override {
     if (Fails(TFakeCall::GetAttributes)) return -EIO;
@@ -93,9 +175,16 @@ class TFakeBackend final : public ISerialBackend {
     state_->record.rts = rts;
     return 0;
   }
-  int SetRs485(bool) override { return -ENOTTY; }
+  int SetRs485(bool enable) override {
+    std::lock_guard lock(state_->lock);
+    if (!state_->rs485) return -ENOTTY;
+    state_->record.rs485 = enable;
+    return 0;
+  }
   int Flush(bool input, bool output) override {
-    if (Fails(TFakeCall::Flush)) return -EIO;
+    std::lock_guard lock(state_->lock);
+    if (state_->Fails(TFakeCall::Flush)) return -EIO;
+    if (output) state_->queue.clear();
     return ::ioctl(fd_, TCFLSH, input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH) < 0 ? -errno : 0;
   }
   int SetupQueues(DWORD, DWORD) override { return Fails(TFakeCall::Setup) ? -EIO : 0; }
@@ -105,7 +194,10 @@ class TFakeBackend final : public ISerialBackend {
     if (state_->Fails(TFakeCall::SampleLines)) s.error = -EIO;
     return s;
   }
-  bool NeedsSampling() const override { return false; }
+  bool NeedsSampling() const override {
+    std::lock_guard lock(state_->lock);
+    return state_->looksOnly;
+  }
   bool CompletesShortWrites() const override {
     std::lock_guard lock(state_->lock);
     return state_->writeLimit != 0;
@@ -171,14 +263,26 @@ void TFakeSerialPort::ChangeLines(unsigned lines, unsigned long frameErrors, uns
                                   unsigned long parityErrors, unsigned long breaks) {
   std::lock_guard lock(state_->lock);
   TLineSample& s = state_->sample;
-  if ((lines & TLineSample::Ring) && !(s.lines & TLineSample::Ring)) ++s.ring;
+  const bool rises = (lines & TLineSample::Ring) && !(s.lines & TLineSample::Ring);
+  const bool falls = !(lines & TLineSample::Ring) && (s.lines & TLineSample::Ring);
+  switch (state_->ringCount) {
+    case TFakeRingCount::Rising:
+      s.ring += rises;
+      break;
+    case TFakeRingCount::Falling:
+      s.ring += falls;
+      break;
+    case TFakeRingCount::BothEdges:
+      s.ring += rises || falls;
+      break;
+  }
   if ((lines ^ s.lines) & TLineSample::Carrier) ++s.carrier;
   s.lines = lines;
   s.frame += frameErrors;
   s.overrun += overruns;
   s.parity += parityErrors;
   s.brk += breaks;
-  if (state_->wake) state_->wake();
+  if (state_->wake && !state_->looksOnly) state_->wake();
 }
 
 void TFakeSerialPort::ForceEvent(unsigned long mask) {
@@ -224,4 +328,47 @@ void TFakeSerialPort::FailOpen(int error) {
 void TFakeSerialPort::AlterSettings(std::function<void(termios2&)> driver) {
   std::lock_guard lock(state_->lock);
   state_->driver = std::move(driver);
+}
+
+void TFakeSerialPort::Receive(const std::string& bytes, const std::vector<std::size_t>& errored) {
+  {
+    std::lock_guard lock(state_->lock);
+    for (std::size_t at : errored) state_->errored.insert(state_->sent + at);
+    state_->sent += bytes.size();
+    // The driver counts the errors as they arrive, before anyone reads the bytes.
+    state_->sample.parity += errored.size();
+    if (!errored.empty() && state_->wake && !state_->looksOnly) state_->wake();
+  }
+  pty_.Write(bytes);
+}
+
+void TFakeSerialPort::ModelOutputQueue(std::size_t capacity) {
+  std::lock_guard lock(state_->lock);
+  state_->queueModel = true;
+  state_->capacity = capacity;
+}
+
+void TFakeSerialPort::HoldOutput(bool held) {
+  std::lock_guard lock(state_->lock);
+  state_->held = held;
+}
+
+std::size_t TFakeSerialPort::OutputQueued() const {
+  std::lock_guard lock(state_->lock);
+  return state_->queue.size();
+}
+
+void TFakeSerialPort::LooksOnly() {
+  std::lock_guard lock(state_->lock);
+  state_->looksOnly = true;
+}
+
+void TFakeSerialPort::CountRings(TFakeRingCount how) {
+  std::lock_guard lock(state_->lock);
+  state_->ringCount = how;
+}
+
+void TFakeSerialPort::SupportRs485() {
+  std::lock_guard lock(state_->lock);
+  state_->rs485 = true;
 }

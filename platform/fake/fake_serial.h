@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/fake/pty.h"
 #include "platform/serial/backend.h"
@@ -28,7 +29,11 @@ struct TFakeLineRecord {
   termios2 attributes{};
   bool dtr = false;
   bool rts = false;
+  bool rs485 = false;
 };
+
+// When the ring counter moves: a 16550 counts when RI falls, some USB adapters on both edges.
+enum class TFakeRingCount { Rising, Falling, BothEdges };
 
 class TFakeSerialPort {
  public:
@@ -42,6 +47,21 @@ class TFakeSerialPort {
   // The other end of the line.
   TPseudoTerminal& Line() { return pty_; }
 
+  // Bytes arrive at the port as the kernel hands them up: the ones at the positions in `errored`
+  // came with a parity error, marked or made NUL as the port's settings say. Positions count
+  // from the first byte given here; a test that marks errors sends all its bytes this way.
+  void Receive(const std::string& bytes, const std::vector<std::size_t>& errored = {});
+  // Writes go to a driver queue of `capacity` bytes that drains onto the line at the port's
+  // baud rate (10 bits a character), as a UART's does.
+  void ModelOutputQueue(std::size_t capacity);
+  // Nothing leaves the queue while held (CTS low on a port with CTS flow).
+  void HoldOutput(bool held);
+  std::size_t OutputQueued() const;
+  // Line changes are seen only by looking, as on a real UART (no notice from the device).
+  void LooksOnly();
+  void CountRings(TFakeRingCount how);
+  // TIOCSRS485 is answered (and recorded) instead of refused.
+  void SupportRs485();
   // Changes modem lines (TLineSample bits) and counts errors as one change, seen by one event.
   void ChangeLines(unsigned lines, unsigned long frameErrors = 0, unsigned long overruns = 0,
                    unsigned long parityErrors = 0, unsigned long breaks = 0);

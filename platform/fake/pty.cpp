@@ -138,6 +138,24 @@ TForeignLock::~TForeignLock() {
 std::size_t CountOpenDescriptors() { return CountEntries("/proc/self/fd") - 1; }
 std::size_t CountThreads() { return CountEntries("/proc/self/task"); }
 
+std::map<long, unsigned long> ThreadWakeups() {
+  std::map<long, unsigned long> counts;
+  DIR* dir = ::opendir("/proc/self/task");
+  if (!dir) return counts;
+  while (const dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string path = std::string("/proc/self/task/") + e->d_name + "/status";
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) continue;  // the thread ended meanwhile
+    char line[256];
+    while (std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "voluntary_ctxt_switches: %lu", &counts[std::atol(e->d_name)]) == 1) break;
+    std::fclose(f);
+  }
+  ::closedir(dir);
+  return counts;
+}
+
 std::size_t ResidentBytes() {
   std::size_t pages = 0, resident = 0;
   if (FILE* f = std::fopen("/proc/self/statm", "r")) {

@@ -2,6 +2,7 @@
 // port, a second process that holds a device's flock, and counts of descriptors and threads.
 #pragma once
 #include <chrono>
+#include <map>
 #include <string>
 
 class TPseudoTerminal {
@@ -54,6 +55,9 @@ class TForeignLock {
 std::size_t CountOpenDescriptors();
 std::size_t CountThreads();
 std::size_t ResidentBytes();
+// Voluntary context switches of each thread of this process, by thread id: how often each one
+// went to sleep and was woken again.
+std::map<long, unsigned long> ThreadWakeups();
 // A process id that is certainly not running (a child that has exited and been reaped).
 long DeadProcessId();
 long CurrentProcessId();

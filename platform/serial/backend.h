@@ -26,6 +26,8 @@ class ISerialBackend {
   virtual ~ISerialBackend() = default;
   // Polled for readiness; stays valid until the backend is destroyed.
   virtual int Fd() const = 0;
+  // Polled for room to write; negative when room is only found by trying again later.
+  virtual int WriteFd() const { return Fd(); }
   virtual long Read(void* buffer, std::size_t bytes) = 0;
   virtual long Write(const void* buffer, std::size_t bytes) = 0;
   virtual int GetAttributes(termios2& attributes) = 0;
@@ -35,6 +37,8 @@ class ISerialBackend {
   // RTS driven around each transmission by the driver; -ENOTTY when the device cannot.
   virtual int SetRs485(bool enable) = 0;
   virtual int Flush(bool input, bool output) = 0;
+  // Bytes the driver has taken and not yet sent (TIOCOUTQ).
+  virtual long OutputQueued() = 0;
   virtual int SetupQueues(DWORD input, DWORD output) = 0;
   virtual TLineSample SampleLines() = 0;
   // True when line changes are only seen by sampling; false when the backend calls the

@@ -13,6 +13,8 @@ inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 inline constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 inline constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 inline constexpr DWORD ERROR_IO_PENDING = 997;
+// A transmit made no progress for longer than the line allows (Win32's serial time-out code).
+inline constexpr DWORD ERROR_COUNTER_TIMEOUT = 1121;
 
 inline constexpr DWORD GENERIC_READ = 0x80000000u;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
@@ -95,7 +97,7 @@ struct COMMTIMEOUTS {
 struct COMSTAT {
   DWORD Flags = 0;
   DWORD cbInQue = 0;
-  DWORD cbOutQue = 0;
+  DWORD cbOutQue = 0;  // bytes the driver holds and has not sent yet
 };
 
 struct OVERLAPPED {

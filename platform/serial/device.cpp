@@ -16,8 +16,14 @@
 
 namespace {
 // How often modem lines and error counters are looked at while a line-event wait is pending on a
-// device that has them: cheap, and an idle port wakes only a few times a second.
-constexpr auto kSampleEvery = std::chrono::milliseconds(200);
+// device that has them. On a USB adapter each look is a control transfer made under the device's
+// lock, so an idle port looks once a second; a ring or carrier pulse shorter than that is still
+// caught by the driver's counters.
+constexpr auto kSampleEvery = std::chrono::seconds(1);
+// A transmit that moves nothing for this long (or for 1024 character times, if longer) is
+// reported: CTS held low, XOFF never lifted, a dead adapter.
+constexpr auto kStallFloor = std::chrono::seconds(2);
+constexpr int kStallChars = 1024;
 
 BOOL Fail(DWORD error) {
   SetLastError(error);
@@ -68,6 +74,10 @@ void TSerialDevice::OnClose() {
   if (read_) Finish(*read_, ERROR_OPERATION_ABORTED, read_->got), read_.reset();
   if (write_) Finish(*write_, ERROR_OPERATION_ABORTED, write_->done), write_.reset();
   if (wait_) Finish(*wait_, ERROR_OPERATION_ABORTED, 0), wait_.reset();
+  // The host goes away as it does on Win32: DTR and RTS drop, so a modem sees it, and the RS-485
+  // mode we set does not stay behind for the next program.
+  if (haveDcb_) backend_->SetModemLines(false, false);
+  if (rs485_) backend_->SetRs485(false);
   backend_.reset();
 }
 
@@ -164,7 +174,7 @@ BOOL TSerialDevice::SetState(const DCB& dcb) {
     rs485_ = apply.rs485 && supported;
   }
   if ((r = backend_->SetModemLines(apply.dtr, apply.rts)) < 0) return FailBackend(r);
-  filter_.Configure(apply.errorChar, apply.nullStrip, apply.replacement);
+  filter_.Configure(apply.marks, apply.nullStrip, apply.errorChar, apply.replacement);
   dcb_ = dcb;
   haveDcb_ = true;
   return TRUE;
@@ -220,14 +230,26 @@ DWORD TSerialDevice::CollectEvents(bool& forced, int& failure) {
     if (changed & TLineSample::Carrier) events |= EV_RLSD;
     if (changed & TLineSample::Cts) events |= EV_CTS;
     if (changed & TLineSample::Dsr) events |= EV_DSR;
-    if ((changed & s.lines) & TLineSample::Ring) events |= EV_RING;
+    if ((changed & s.lines) & TLineSample::Ring) {
+      events |= EV_RING;
+      ringSeen_ = true;
+    }
   }
   if (s.hasCounters && b.hasCounters) {
     if (s.frame != b.frame || s.overrun != b.overrun || s.parity != b.parity) events |= EV_ERR;
     if (s.brk != b.brk) events |= EV_BREAK;
-    if (s.ring != b.ring) events |= EV_RING;
+    // The counter catches a pulse that came and went between two looks. A 16550 counts a ring
+    // when RI falls, some USB adapters on both edges: a ring already reported by its rising edge
+    // is not reported again by its count. (Lines are read before counters, and reading a
+    // 16550's lines brings its counters up to date.)
+    if (s.ring != b.ring && !ringSeen_) events |= EV_RING;
     if (s.carrier != b.carrier) events |= EV_RLSD;
   }
+  if (!(s.hasLines && (s.lines & TLineSample::Ring))) ringSeen_ = false;
+  // Without counters, the marks of errored bytes are the only news of line errors.
+  const unsigned long marks = filter_.Errors();
+  if (!s.hasCounters && marks != eventMarks_) events |= EV_ERR;
+  eventMarks_ = marks;
   eventBase_ = s;
   return events & mask_;
 }
@@ -269,13 +291,21 @@ BOOL TSerialDevice::ClearError(DWORD* errors, COMSTAT* status) {
     if (s.parity != errorBase_.parity) flags |= CE_RXPARITY;
     if (s.brk != errorBase_.brk) flags |= CE_BREAK;
   }
+  const unsigned long marks = filter_.Errors();
+  if (!s.hasCounters && marks != errorMarks_) flags |= CE_RXPARITY;
+  errorMarks_ = marks;
   errorBase_ = s;
   if (errors) *errors = flags;
-  if (status) *status = COMSTAT{};
+  if (status) {
+    *status = COMSTAT{};
+    const long queued = backend_->OutputQueued();
+    if (queued > 0) status->cbOutQue = static_cast<DWORD>(queued);
+  }
   return TRUE;
 }
 
-void TSerialDevice::PumpRead(TReadOp& op) {
+void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
+  const unsigned long marksBefore = filter_.Errors();
   char raw[4096];
   while (!op.failed && op.got < op.size) {
     const DWORD room = op.size - op.got;
@@ -295,7 +325,9 @@ void TSerialDevice::PumpRead(TReadOp& op) {
         op.got += static_cast<DWORD>(filter_.Apply(raw, static_cast<std::size_t>(n), op.buffer + op.got));
     }
     if (n > 0) {
-      op.lastByte = TWaitClock::now();
+      // The time the wait ended, not the time the bytes were copied: the interval rule measures
+      // the line, as closely as user space sees it.
+      op.lastByte = arrival;
     } else if (n == -EAGAIN) {
       break;
     } else {
@@ -305,6 +337,7 @@ void TSerialDevice::PumpRead(TReadOp& op) {
       op.error = n == 0 ? ERROR_GEN_FAILURE : FromBackend(n);
     }
   }
+  if (filter_.Errors() != marksBefore) Wake();  // the line-event wait has news
 }
 
 bool TSerialDevice::ReadDone(const TReadOp& op, TWaitClock::time_point now) const {
@@ -334,7 +367,7 @@ BOOL TSerialDevice::Read(void* buffer, DWORD size, DWORD* read, OVERLAPPED* over
       op.total = After(std::uint64_t{t.ReadTotalTimeoutMultiplier} * size + t.ReadTotalTimeoutConstant);
     if (t.ReadIntervalTimeout) op.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
   }
-  PumpRead(op);
+  PumpRead(op, TWaitClock::now());
   if (ReadDone(op, TWaitClock::now())) {
     Finish(op, op.failed ? op.error : ERROR_SUCCESS, op.got);
     if (op.failed) return Fail(op.error);
@@ -346,11 +379,23 @@ BOOL TSerialDevice::Read(void* buffer, DWORD size, DWORD* read, OVERLAPPED* over
   return Fail(ERROR_IO_PENDING);
 }
 
-void TSerialDevice::PumpWrite(TWriteOp& op) {
+TWaitClock::duration TSerialDevice::CharTime() const {
+  const DWORD baud = haveDcb_ && dcb_.BaudRate ? dcb_.BaudRate : 9600;
+  const int bits =
+      haveDcb_ ? 1 + dcb_.ByteSize + (dcb_.Parity != NOPARITY) + (dcb_.StopBits != ONESTOPBIT ? 2 : 1) : 10;
+  return std::chrono::nanoseconds(1'000'000'000ll * bits / baud + 1);
+}
+
+TWaitClock::duration TSerialDevice::StallTime() const {
+  return std::max<TWaitClock::duration>(kStallFloor, CharTime() * kStallChars);
+}
+
+void TSerialDevice::PumpWrite(TWriteOp& op, TWaitClock::time_point now) {
   while (!op.failed && op.done < op.size) {
     const long n = backend_->Write(op.buffer + op.done, op.size - op.done);
     if (n > 0) {
       op.done += static_cast<DWORD>(n);
+      op.lastProgress = now;
       if (backend_->CompletesShortWrites()) break;
     } else if (n == -EAGAIN || n == 0) {
       break;
@@ -359,10 +404,41 @@ void TSerialDevice::PumpWrite(TWriteOp& op) {
       op.error = FromBackend(n);
     }
   }
+  if (op.failed) return;
+  long queued = backend_->OutputQueued();
+  if (queued < 0) {
+    // A device that cannot tell (ENOTTY, EINVAL) is taken as having sent what it took.
+    if (queued != -ENOTTY && queued != -EINVAL) {
+      op.failed = true;
+      op.error = FromBackend(queued);
+      return;
+    }
+    queued = 0;
+  }
+  if (op.queued >= 0 && queued < op.queued) op.lastProgress = now;
+  op.queued = queued;
+  // Only a queue the driver holds can stand still on the line; a pseudo-terminal has none, and a
+  // peer that reads slowly is no fault of the line.
+  if (queued > 0 && now - op.lastProgress >= StallTime()) {
+    op.failed = true;
+    op.error = ERROR_COUNTER_TIMEOUT;
+    return;
+  }
+  // No descriptor says when the queue has run empty: look again when it should have.
+  op.nextLook = queued > 0 ? op.lastProgress + StallTime() : TWaitClock::time_point::max();
+  const bool taken = op.done == op.size;
+  if (queued > 0 && (taken || backend_->WriteFd() < 0)) {
+    const long chars = taken ? queued : (queued + 1) / 2;
+    op.nextLook = std::min(
+        op.nextLook, now + std::max<TWaitClock::duration>(std::chrono::milliseconds(1), CharTime() * chars));
+  } else if (!taken && backend_->WriteFd() < 0) {
+    op.nextLook = std::min(op.nextLook, now + std::chrono::milliseconds(1));
+  }
 }
 
 bool TSerialDevice::WriteDone(const TWriteOp& op, TWaitClock::time_point now) const {
-  if (op.failed || op.done == op.size || now >= op.total) return true;
+  if (op.failed || now >= op.total) return true;
+  if (op.done == op.size) return op.queued == 0;
   return op.done > 0 && backend_->CompletesShortWrites();
 }
 
@@ -377,7 +453,8 @@ BOOL TSerialDevice::Write(const void* buffer, DWORD size, DWORD* written, OVERLA
   const COMMTIMEOUTS& t = timeouts_;
   if (t.WriteTotalTimeoutMultiplier || t.WriteTotalTimeoutConstant)
     op.total = After(std::uint64_t{t.WriteTotalTimeoutMultiplier} * size + t.WriteTotalTimeoutConstant);
-  PumpWrite(op);
+  op.lastProgress = TWaitClock::now();
+  PumpWrite(op, op.lastProgress);
   if (WriteDone(op, TWaitClock::now())) {
     Finish(op, op.failed ? op.error : ERROR_SUCCESS, op.done);
     if (op.failed) return Fail(op.error);
@@ -408,12 +485,18 @@ void TSerialDevice::Prepare(std::vector<TPollItem>& items, TWaitClock::time_poin
     if (read_->got > 0 && read_->interval) deadline = std::min(deadline, read_->lastByte + *read_->interval);
   }
   if (write_ && write_->owner == self) {
-    items.push_back({fd, POLLOUT, 0});
-    deadline = std::min(deadline, write_->total);
+    if (write_->done < write_->size) items.push_back({backend_->WriteFd(), POLLOUT, 0});
+    deadline = std::min({deadline, write_->total, write_->nextLook});
   }
   if (wait_ && wait_->owner == self) {
     items.push_back({wakeFd_, POLLIN, 0});
     deadline = std::min(deadline, wait_->nextSample);
+  }
+}
+
+void TSerialDevice::Wake() const {
+  const std::uint64_t one = 1;
+  while (::write(wakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
   }
 }
 
@@ -426,20 +509,25 @@ void TSerialDevice::DrainWake() {
 void TSerialDevice::Progress(const TPollItem* items, std::size_t count) {
   std::lock_guard lock(lock_);
   if (closed_) return;
-  const DWORD self = GetCurrentThreadId();
-  bool woken = false;
-  for (std::size_t i = 0; i < count; ++i)
-    if (items[i].fd == wakeFd_ && items[i].revents) woken = true;
   const auto now = TWaitClock::now();
+  const DWORD self = GetCurrentThreadId();
+  const int fd = backend_->Fd();
+  bool woken = false, readable = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (items[i].fd == wakeFd_ && items[i].revents) woken = true;
+    if (items[i].fd == fd && (items[i].events & POLLIN) && items[i].revents) readable = true;
+  }
   if (read_ && read_->owner == self) {
-    PumpRead(*read_);
+    // Only a read that poll announced: a wake-up for the interval or the total time-out needs
+    // no empty read.
+    if (readable) PumpRead(*read_, now);
     if (ReadDone(*read_, now)) {
       Finish(*read_, read_->failed ? read_->error : ERROR_SUCCESS, read_->got);
       read_.reset();
     }
   }
   if (write_ && write_->owner == self) {
-    PumpWrite(*write_);
+    PumpWrite(*write_, now);
     if (WriteDone(*write_, now)) {
       Finish(*write_, write_->failed ? write_->error : ERROR_SUCCESS, write_->done);
       write_.reset();

@@ -62,11 +62,15 @@ class TSerialDevice final : public TKernelObject,
     TWaitClock::time_point total = TWaitClock::time_point::max();
     TWaitClock::time_point lastByte{};
   };
+  // A write completes when the device has sent it: all taken and the driver's queue empty.
   struct TWriteOp : TOp {
     const char* buffer = nullptr;
     DWORD size = 0;
     DWORD done = 0;
+    long queued = -1;  // the driver's queue at the last look
     TWaitClock::time_point total = TWaitClock::time_point::max();
+    TWaitClock::time_point lastProgress{};
+    TWaitClock::time_point nextLook = TWaitClock::time_point::max();
   };
   struct TEventOp : TOp {
     DWORD* mask = nullptr;
@@ -75,13 +79,18 @@ class TSerialDevice final : public TKernelObject,
 
   bool StartOp(TOp& op, OVERLAPPED* overlapped);
   void Finish(TOp& op, DWORD status, DWORD bytes);
-  void PumpRead(TReadOp& op);
+  void PumpRead(TReadOp& op, TWaitClock::time_point arrival);
   bool ReadDone(const TReadOp& op, TWaitClock::time_point now) const;
-  void PumpWrite(TWriteOp& op);
+  void PumpWrite(TWriteOp& op, TWaitClock::time_point now);
+  // One character on the line at the current settings, and how long a transmit may make no
+  // progress before it is reported.
+  TWaitClock::duration CharTime() const;
+  TWaitClock::duration StallTime() const;
   bool WriteDone(const TWriteOp& op, TWaitClock::time_point now) const;
   // Line events since the last look, within the mask; `forced` when the backend dictated them.
   DWORD CollectEvents(bool& forced, int& failure);
   void DrainWake();
+  void Wake() const;
   void WatchFrom(DWORD owner);
   bool Sampled() const;
 
@@ -95,8 +104,10 @@ class TSerialDevice final : public TKernelObject,
   bool haveDcb_ = false;
   bool rs485_ = false;
   TReadFilter filter_;
-  TLineSample eventBase_;  // what line events are measured against
-  TLineSample errorBase_;  // what ClearCommError measures against
+  TLineSample eventBase_;                          // what line events are measured against
+  TLineSample errorBase_;                          // what ClearCommError measures against
+  unsigned long eventMarks_ = 0, errorMarks_ = 0;  // marked bytes at the last look of each
+  bool ringSeen_ = false;  // a ring reported by its rising edge, its count still to come
   std::optional<TReadOp> read_;
   std::optional<TWriteOp> write_;
   std::optional<TEventOp> wait_;

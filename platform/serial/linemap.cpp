@@ -34,11 +34,16 @@ bool MapDcbToTerminal(const DCB& dcb, const termios2& current, TLineApply& out) 
   if (dcb.StopBits != ONESTOPBIT) t.c_cflag |= CSTOPB;
 
   const DWORD f = dcb.Flags;
-  if (f & dcbflag::fParity) t.c_iflag |= INPCK;
-  if (f & dcbflag::fErrorChar) t.c_iflag |= PARMRK;
+  // Checked parity always comes marked: without PARMRK the terminal turns an errored byte into
+  // NUL, and the byte is lost. The marks are taken out on read; the byte passes as it came, or
+  // as ErrorChar when replacement is asked for.
+  const bool checked = (f & dcbflag::fParity) != 0;
+  if (checked) t.c_iflag |= INPCK | PARMRK;
   if (f & dcbflag::fOutX) t.c_iflag |= IXON;
   if (f & dcbflag::fInX) t.c_iflag |= IXOFF;
-  if ((f & dcbflag::fOutxCtsFlow) || dcb.RtsControl() == RTS_CONTROL_HANDSHAKE) t.c_cflag |= CRTSCTS;
+  // CRTSCTS gates output on CTS as well, so only output CTS flow sets it. RTS handshake alone
+  // (input flow only) has no terminal setting; RTS then stays raised, as we always read.
+  if (f & dcbflag::fOutxCtsFlow) t.c_cflag |= CRTSCTS;
   t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
   t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
   t.c_cc[VMIN] = 1;
@@ -49,7 +54,8 @@ bool MapDcbToTerminal(const DCB& dcb, const termios2& current, TLineApply& out) 
   out.rts = dcb.RtsControl() != RTS_CONTROL_DISABLE;
   out.rs485 = dcb.RtsControl() == RTS_CONTROL_TOGGLE;
   out.nullStrip = (f & dcbflag::fNull) != 0;
-  out.errorChar = (f & dcbflag::fErrorChar) != 0;
+  out.marks = checked;
+  out.errorChar = checked && (f & dcbflag::fErrorChar);
   out.replacement = dcb.ErrorChar;
   return true;
 }

@@ -11,7 +11,8 @@ struct TLineApply {
   bool rts = false;        // raise RTS (false drops it)
   bool rs485 = false;      // RTS toggled around transmission, where the device can
   bool nullStrip = false;  // NUL bytes discarded on read
-  bool errorChar = false;  // bytes with a parity error replaced by `replacement`
+  bool marks = false;      // errored bytes arrive marked (PARMRK) and the marks are taken out
+  bool errorChar = false;  // bytes with a parity or framing error replaced by `replacement`
   char replacement = 0;
 };
 

@@ -1,9 +1,10 @@
 #include "platform/serial/readfilter.h"
 
-void TReadFilter::Configure(bool marks, bool dropNull, char replacement) {
+void TReadFilter::Configure(bool marks, bool dropNull, bool replace, char replacement) {
   if (marks != marks_) state_ = 0;
   marks_ = marks;
   dropNull_ = dropNull;
+  replace_ = replace;
   replacement_ = replacement;
 }
 
@@ -38,7 +39,12 @@ std::size_t TReadFilter::Apply(const char* in, std::size_t count, char* out) {
         break;
       default:
         // 0xFF 0x00 0x00 is a break, read as one NUL; 0xFF 0x00 x is x with a parity or framing error.
-        emit(c == 0 ? '\0' : replacement_);
+        if (c == 0) {
+          emit('\0');
+        } else {
+          ++errors_;
+          emit(replace_ ? replacement_ : c);
+        }
         state_ = 0;
         break;
     }

@@ -6,10 +6,14 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "platform/serial/backend.h"
 #include "platform/serial/comm.h"
@@ -19,10 +23,59 @@
 namespace {
 long Result(long result) { return result < 0 ? -errno : result; }
 
+// The USB adapter's latency timer (FTDI: 16 ms by default) holds received bytes back until its
+// buffer fills or the timer runs out; 1 ms is its shortest. It lives in sysfs beside the device.
+std::string LatencyTimerPath(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) < 0 || !S_ISCHR(st.st_mode)) return {};
+  return "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev)) +
+         "/device/latency_timer";
+}
+
+// Sets the timer to its shortest where the driver offers it and we may write it; answers the
+// value found, to be put back.
+std::optional<std::string> ShortenLatencyTimer(int fd) {
+  const std::string path = LatencyTimerPath(fd);
+  std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "r+");
+  if (!f) return std::nullopt;
+  char old[16] = {};
+  const bool read = std::fgets(old, sizeof old, f) != nullptr;
+  std::rewind(f);
+  const bool wrote = read && std::fputs("1", f) >= 0;
+  if (std::fclose(f) != 0 || !wrote) return std::nullopt;
+  return std::string(old);
+}
+
+void RestoreLatencyTimer(int fd, const std::string& value) {
+  const std::string path = LatencyTimerPath(fd);
+  if (std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "w")) {
+    std::fputs(value.c_str(), f);
+    std::fclose(f);
+  }
+}
+
 class TTerminalBackend final : public ISerialBackend {
  public:
-  TTerminalBackend(int fd, TUucpLock lock, bool pseudo) : fd_(fd), lock_(std::move(lock)), pseudo_(pseudo) {}
+  TTerminalBackend(int fd, TUucpLock lock, bool pseudo) : fd_(fd), lock_(std::move(lock)), pseudo_(pseudo) {
+    // Bytes are handed up as soon as the driver has them rather than batched for throughput:
+    // the read interval time-out measures gaps, and every batch adds to them.
+    serial_struct serial{};
+    if (::ioctl(fd_, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+      serial.flags |= ASYNC_LOW_LATENCY;
+      lowLatencySet_ = ::ioctl(fd_, TIOCSSERIAL, &serial) == 0;
+    }
+    latencyTimer_ = ShortenLatencyTimer(fd_);
+  }
   ~TTerminalBackend() override {
+    if (rs485Saved_) ::ioctl(fd_, TIOCSRS485, &rs485Before_);
+    if (latencyTimer_) RestoreLatencyTimer(fd_, *latencyTimer_);
+    if (lowLatencySet_) {
+      serial_struct serial{};
+      if (::ioctl(fd_, TIOCGSERIAL, &serial) == 0) {
+        serial.flags &= ~ASYNC_LOW_LATENCY;
+        ::ioctl(fd_, TIOCSSERIAL, &serial);
+      }
+    }
     // TIOCEXCL stays on the terminal after close; give it back as we found it.
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
@@ -56,6 +109,11 @@ class TTerminalBackend final : public ISerialBackend {
   int SetRs485(bool enable) override {
     serial_rs485 rs{};
     if (::ioctl(fd_, TIOCGRS485, &rs) < 0) return -errno;
+    if (!rs485Saved_) {
+      // Put back at close exactly as found, delays and all.
+      rs485Before_ = rs;
+      rs485Saved_ = true;
+    }
     if (enable)
       rs.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
     else
@@ -65,6 +123,10 @@ class TTerminalBackend final : public ISerialBackend {
   int Flush(bool input, bool output) override {
     const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
     return Result(::ioctl(fd_, TCFLSH, which));
+  }
+  long OutputQueued() override {
+    int queued = 0;
+    return ::ioctl(fd_, TIOCOUTQ, &queued) < 0 ? -errno : queued;
   }
   int SetupQueues(DWORD, DWORD) override {
     // The driver's queues have fixed sizes; a device that still answers is all the call needs.
@@ -99,6 +161,10 @@ class TTerminalBackend final : public ISerialBackend {
   const int fd_;
   TUucpLock lock_;
   const bool pseudo_;
+  bool lowLatencySet_ = false;
+  std::optional<std::string> latencyTimer_;
+  bool rs485Saved_ = false;
+  serial_rs485 rs485Before_{};
 };
 }  // namespace
 

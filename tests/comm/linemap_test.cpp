@@ -91,8 +91,12 @@ TEST(LineMap, FlagsAndCharacters) {
   DCB cts = Base();
   cts.Flags |= dcbflag::fOutxCtsFlow;
   EXPECT_TRUE(Map(cts).attributes.c_cflag & CRTSCTS);
+  // RTS handshake alone must not stall output on an unwired CTS.
   DCB rtsHandshake = Base();
   rtsHandshake.Flags = dcbflag::fBinary | (RTS_CONTROL_HANDSHAKE << dcbflag::fRtsControlShift);
+  EXPECT_FALSE(Map(rtsHandshake).attributes.c_cflag & CRTSCTS);
+  EXPECT_TRUE(Map(rtsHandshake).rts);
+  rtsHandshake.Flags |= dcbflag::fOutxCtsFlow;
   EXPECT_TRUE(Map(rtsHandshake).attributes.c_cflag & CRTSCTS);
 
   // Kept in the record only: no terminal flag follows them.
@@ -162,7 +166,7 @@ TEST(LineMap, FramingReadBackFromTheDevice) {
 
 TEST(ReadFilter, ParityMarksBecomeTheReplacementAcrossReads) {
   TReadFilter f;
-  f.Configure(true, false, '?');
+  f.Configure(true, false, true, '?');
   const std::string in(
       "a\xFF\x00x"
       "b\xFF\xFF"
@@ -176,22 +180,40 @@ TEST(ReadFilter, ParityMarksBecomeTheReplacementAcrossReads) {
   EXPECT_EQ(got, std::string("a?b\xFF"
                              "c\0d",
                              7));
+  EXPECT_EQ(f.Errors(), 1u);
+}
+
+TEST(ReadFilter, WithoutReplacementTheErroredByteComesThroughAsItCame) {
+  // The terminal would have made it a NUL without the marks; here it stays itself, 0xFF too.
+  TReadFilter f;
+  f.Configure(true, false, false, '?');
+  const std::string in(
+      "a"
+      "\xFF\x00x"     // errored x
+      "\xFF\x00\xFF"  // errored 0xFF
+      "\xFF\xFF"      // a plain 0xFF, doubled by the terminal
+      "\xFF\x00\x00"  // a break
+      "z",
+      13);
+  char out[32];
+  EXPECT_EQ(std::string(out, f.Apply(in.data(), in.size(), out)), std::string("ax\xFF\xFF\0z", 6));
+  EXPECT_EQ(f.Errors(), 2u);
 }
 
 TEST(ReadFilter, NullBytesDroppedOnlyWhenAsked) {
   TReadFilter f;
   const std::string in("a\0b\0", 4);
   char out[8];
-  f.Configure(false, true, 0);
+  f.Configure(false, true, false, 0);
   EXPECT_EQ(std::string(out, f.Apply(in.data(), in.size(), out)), "ab");
-  f.Configure(false, false, 0);
+  f.Configure(false, false, false, 0);
   EXPECT_FALSE(f.Active());
   EXPECT_EQ(std::string(out, f.Apply(in.data(), in.size(), out)), in);
 }
 
 TEST(ReadFilter, CarriedMarkNeedsOneMorePlace) {
   TReadFilter f;
-  f.Configure(true, false, '?');
+  f.Configure(true, false, true, '?');
   char out[4];
   const char ff = '\xFF', x = 'x';
   EXPECT_EQ(f.Apply(&ff, 1, out), 0u);

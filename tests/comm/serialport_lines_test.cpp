@@ -84,7 +84,8 @@ TEST(SerialPortWriteFake, ShortWritesAreContinuedUntilTheBlockIsComplete) {
   ASSERT_TRUE(p.port.WriteData(block.data(), static_cast<WORD>(block.size())));
   ASSERT_TRUE(p.port.WriteData("!", 1));
   EXPECT_EQ(fake.Line().Read(block.size() + 1, 5s), block + "!");
-  ASSERT_TRUE(PumpUntil([&] { return p.empties == 2 && p.port.PendingWriteBytes() == 0; }));
+  // The transmit thread may finish the block before "!" is queued: one or two empty notices.
+  ASSERT_TRUE(PumpUntil([&] { return p.empties >= 2 && p.port.PendingWriteBytes() == 0; }));
   EXPECT_EQ(p.hangups, 0);
 }
 
