@@ -28,7 +28,6 @@ struct TFakeSerialPort::TState {
   int openError = 0;                      // errno of a failing open
   std::function<void(termios2&)> driver;  // what the driver makes of the settings it is given
   std::optional<termios2> honoured;       // what it kept of the last record
-  std::function<void()> wake;             // the live backend's notifier
   bool looksOnly = false;
   bool rs485 = false;
   TFakeRingCount ringCount = TFakeRingCount::Rising;
