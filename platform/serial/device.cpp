@@ -20,9 +20,10 @@ namespace {
 // lock, so an idle port looks once a second; a ring or carrier pulse shorter than that is still
 // caught by the driver's counters.
 constexpr auto kSampleEvery = std::chrono::seconds(1);
-// A transmit that moves nothing for this long (or for 1024 character times, if longer) is
-// reported: CTS held low, XOFF never lifted, a dead adapter.
-constexpr auto kStallFloor = std::chrono::seconds(2);
+// Without output flow control a UART drains at its baud rate, so a transmit that moves nothing
+// for this long (or for 1024 character times, if longer) is a wedged device and is reported. With
+// CTS or XON/XOFF output flow a hold-off is the device's right and the write just stays pending.
+constexpr auto kStallFloor = std::chrono::seconds(10);
 constexpr int kStallChars = 1024;
 
 BOOL Fail(DWORD error) {
@@ -419,18 +420,25 @@ void TSerialDevice::PumpWrite(TWriteOp& op, TWaitClock::time_point now) {
   op.queued = queued;
   // Only a queue the driver holds can stand still on the line; a pseudo-terminal has none, and a
   // peer that reads slowly is no fault of the line.
-  if (queued > 0 && now - op.lastProgress >= StallTime()) {
+  const bool mayHoldOff = haveDcb_ && (dcb_.Flags & (dcbflag::fOutxCtsFlow | dcbflag::fOutX));
+  if (queued > 0 && !mayHoldOff && now - op.lastProgress >= StallTime()) {
     op.failed = true;
     op.error = ERROR_COUNTER_TIMEOUT;
     return;
   }
   // No descriptor says when the queue has run empty: look again when it should have.
-  op.nextLook = queued > 0 ? op.lastProgress + StallTime() : TWaitClock::time_point::max();
+  // A queue held off may stand still for ever: look from now, never from a moment long past.
+  const auto base = mayHoldOff ? now : op.lastProgress;
+  op.nextLook = queued > 0 ? base + StallTime() : TWaitClock::time_point::max();
   const bool taken = op.done == op.size;
   if (queued > 0 && (taken || backend_->WriteFd() < 0)) {
     const long chars = taken ? queued : (queued + 1) / 2;
-    op.nextLook = std::min(
-        op.nextLook, now + std::max<TWaitClock::duration>(std::chrono::milliseconds(1), CharTime() * chars));
+    auto wait = std::max<TWaitClock::duration>(std::chrono::milliseconds(1), CharTime() * chars);
+    // A queue held off looks less often the longer it stands, at most once a second.
+    if (mayHoldOff)
+      wait = std::max<TWaitClock::duration>(
+          wait, std::min<TWaitClock::duration>(now - op.lastProgress, std::chrono::seconds(1)));
+    op.nextLook = std::min(op.nextLook, now + wait);
   } else if (!taken && backend_->WriteFd() < 0) {
     op.nextLook = std::min(op.nextLook, now + std::chrono::milliseconds(1));
   }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/fake/fake_serial.h"
+#include "platform/fake/pty.h"
 #include "serialfixture.h"
 
 namespace {
@@ -83,6 +84,34 @@ TEST_F(Uart, ATransmitThatMovesNothingIsReportedNotSilent) {
   // It was never claimed sent.
   EXPECT_EQ(p.empties, 1);
   EXPECT_TRUE(PumpUntil([&] { return !p.port.WriteData("z", 1); }));
+  p.port.Close();
+}
+
+// With CTS output flow the device may hold the line off as long as it likes: the write stays
+// pending (and is shown so), nothing is reported, and it completes once CTS comes back.
+TEST_F(Uart, AHoldOffUnderOutputFlowControlStaysPendingAndIsNeverAFault) {
+  fake.ModelOutputQueue(4096);
+  p.port.SetOutx_CtsFlow(true);
+  const auto before = ThreadWakeups();
+  Open(9600);
+  fake.HoldOutput(true);
+  Write("held");
+  const auto start = ThreadWakeups();
+  PumpFor(12s);  // longer than a transmit without flow control may stand still
+  const auto end = ThreadWakeups();
+  EXPECT_EQ(p.hangups, 0);
+  // The held queue is looked at less and less often, not at its few characters' line time.
+  unsigned long wakeups = 0;
+  for (const auto& [tid, count] : end)
+    if (!before.count(tid) && start.count(tid)) wakeups += count - start.at(tid);
+  EXPECT_LT(wakeups, 12u * 5) << "wake-ups of the port's threads while held";
+  EXPECT_EQ(p.port.PendingWriteBytes(), 4u);
+  EXPECT_EQ(p.empties, 1);
+  fake.HoldOutput(false);
+  ASSERT_TRUE(PumpUntil([&] { return p.empties == 2; }, 10s));
+  EXPECT_EQ(p.port.PendingWriteBytes(), 0u);
+  EXPECT_EQ(fake.Line().Read(4, 1s), "held");
+  EXPECT_EQ(p.hangups, 0);
   p.port.Close();
 }
 

@@ -28,7 +28,7 @@ termios2 DriverLine() {
 }
 
 // The rates of the console's list. A 16550 counts from a 1.8432 MHz clock, so 115200 is its top:
-// above it the driver keeps the rate it had.
+// above it the driver keeps the rate it had, which the read-back of an opening refuses.
 const std::vector<DWORD> kConsoleRates = {110,   300,   600,   1200,   4800,   9600,  19200,
                                           38400, 56000, 57600, 115200, 128000, 256000};
 }  // namespace
@@ -50,6 +50,19 @@ TEST(UartLines, EveryRateReachesTheDriver) {
   }
   EXPECT_EQ(p.hangups, 0);
   p.port.Close();
+  // Opening at a rate the clock cannot make fails with that cause; it never runs at another rate.
+  for (DWORD rate : {128000u, 256000u}) {
+    TRecordedPort beyond(uart::Device());
+    beyond.port.SetBaudRate(rate);
+    try {
+      beyond.port.Open();
+      ADD_FAILURE() << rate << " opened; the driver runs at " << DriverLine().c_ospeed;
+      beyond.port.Close();
+    } catch (const ESerialError& e) {
+      EXPECT_TRUE(e.Cause().Is(TErrorDomain::Own, owncause::BaudRateRefused)) << rate << ": " << e.Message();
+    }
+    EXPECT_FALSE(beyond.port.WriteData("x", 1)) << "left open";
+  }
 }
 
 TEST(UartLines, EveryFramingReachesTheDriver) {
