@@ -123,7 +123,7 @@ TEST(RelayBench, ProcessCountsSeeEveryThreadAndItsSleeps) {
   const double cpu = CpuSeconds(::getpid()) - cpuBefore;
   sampled = true;
   sleeper.join();
-  EXPECT_GE(cpu, 0.14);  // whole ticks of 10 ms
+  EXPECT_GE(cpu, 0.10);  // whole ticks of 10 ms, and a live thread's last ones may not be counted yet
   const auto named =
       std::find_if(during.begin(), during.end(), [](const auto& t) { return t.second.name == "sleeper"; });
   ASSERT_NE(named, during.end());
