@@ -31,6 +31,11 @@ class Soak : public ::testing::Test {
       if (form->VwRichEdit->LineText(i).mid(14) == QString::fromUtf8(utf8)) return true;
     return false;
   }
+  bool LoggedContaining(const char* utf8) {
+    for (std::size_t i = 0; i < form->VwRichEdit->LineCount(); ++i)
+      if (form->VwRichEdit->LineText(i).contains(QString::fromUtf8(utf8))) return true;
+    return false;
+  }
   std::unique_ptr<farend::Pty> pty;
   std::unique_ptr<farend::TcpServer> server;
   std::unique_ptr<TFormMain> form;
@@ -139,8 +144,12 @@ TEST_F(Soak, FaultsDuringTrafficAreLoggedAndTheOperatorCanRecover) {
   const std::size_t linesBefore = form->VwRichEdit->LineCount();
   server->Reset();
   ASSERT_TRUE(farend::WaitUntil([&] { return form->VwRichEdit->LineCount() > linesBefore; }));
+  // The block must be read before the next connect, or it would rightly go to the new connection.
+  form->VwCheckBoxDisplay->SetChecked(true);
   pty->Write("after reset");
   ASSERT_TRUE(farend::WaitUntil([&] { return !form->ClientSocket->Active(); }, std::chrono::seconds(20)));
+  ASSERT_TRUE(farend::WaitUntil([&] { return LoggedContaining("(11):"); }));
+  form->VwCheckBoxDisplay->SetChecked(false);
   ConnectAgain();
   // The device goes away and a new one is opened.
   pty->CloseMaster();
