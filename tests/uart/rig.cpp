@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 
 #include "../comm/testing.h"
 
@@ -85,6 +86,22 @@ long Field(const std::string& reply, const std::string& key) {
   const auto at = reply.find(" " + key + "=");
   if (at == std::string::npos) return -1;
   return std::strtol(reply.c_str() + at + key.size() + 2, nullptr, 10);
+}
+
+long DriverCount(const std::string& field) {
+  // "/dev/ttyS1" is line "1:" of the driver's table.
+  const std::string device = Device();
+  const auto at = device.rfind("ttyS");
+  if (at == std::string::npos) return -1;
+  const std::string line = device.substr(at + 4) + ":";
+  std::ifstream table("/proc/tty/driver/serial");
+  std::string text;
+  while (std::getline(table, text)) {
+    if (text.rfind(line, 0) != 0) continue;
+    const auto key = text.find(" " + field + ":");
+    return key == std::string::npos ? -1 : std::strtol(text.c_str() + key + field.size() + 2, nullptr, 10);
+  }
+  return -1;
 }
 
 double ProcessCpuSeconds() {

@@ -38,6 +38,10 @@ class FarEnd {
 // The number after "key=" in a far end's answer, or -1.
 long Field(const std::string& reply, const std::string& key);
 
+// The driver's count `field` ("tx", "rx", "oe" ...) for the device under test, from
+// /proc/tty/driver/serial, or -1 when the driver does not show it.
+long DriverCount(const std::string& field);
+
 // CPU seconds this process has used.
 double ProcessCpuSeconds();
 

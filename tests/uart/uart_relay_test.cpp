@@ -59,25 +59,43 @@ TEST(UartRelay, MebibyteEachWayThroughTheConsole) {
   const std::size_t count = 1 << 20;
   farend::TcpServer server;
   uart::FarEnd far;
+  const long transmittedBefore = uart::DriverCount("tx");
+  ASSERT_GE(transmittedBefore, 0) << "no transmit count for " << uart::Device()
+                                  << " in /proc/tty/driver/serial";
   Child relay({uart::RelayProgram(), uart::Device(), std::to_string(server.Port())});
   ASSERT_TRUE(farend::WaitUntil([&] { return server.AcceptPending(); }, 30s)) << "the relay did not connect";
-  const auto started = std::chrono::steady_clock::now();
-  far.Send("xfer 0 300000 21 " + std::to_string(count) + " 22 " + std::to_string(count) + " 3");
   const std::string toDevice = uart::Pattern(22, count, true);
   std::string fromDevice;
   std::size_t sent = 0;
+  const auto serve = [&] {
+    if (sent < count)
+      sent += server.SendSome(toDevice.data() + sent, std::min<std::size_t>(count - sent, 16384));
+    server.ReadAvailable(fromDevice);
+  };
+  // The server's accept comes before the console has seen its connection; until it has, the
+  // device's bytes are shown but not forwarded, as the window does whenever it is not connected.
+  // The console handles its connect notice before its first read notice, so the server's first
+  // bytes on the line mean it is relaying: only then does the device start.
+  ASSERT_TRUE(farend::WaitUntil(
+      [&] {
+        serve();
+        return uart::DriverCount("tx") > transmittedBefore;
+      },
+      30s))
+      << "the server's bytes never reached the line";
+  const auto started = std::chrono::steady_clock::now();
+  far.Send("xfer 0 300000 21 " + std::to_string(count) + " 22 " + std::to_string(count) + " 3");
   std::string reply;
   const bool done = farend::WaitUntil(
       [&] {
-        if (sent < count)
-          sent += server.SendSome(toDevice.data() + sent, std::min<std::size_t>(count - sent, 16384));
-        server.ReadAvailable(fromDevice);
+        serve();
         if (reply.empty()) far.TryReply(reply);
         return fromDevice.size() >= count && !reply.empty();
       },
       300s);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  ASSERT_TRUE(done) << "sent " << sent << ", from the device " << fromDevice.size() << ", far end: " << reply;
+  ASSERT_TRUE(done) << "sent " << sent << ", from the device " << fromDevice.size()
+                    << " (the driver received " << uart::DriverCount("rx") << " in all), far end: " << reply;
   EXPECT_EQ(reply.rfind("ok", 0), 0u) << reply;
   EXPECT_EQ(fromDevice.size(), count);
   EXPECT_TRUE(fromDevice == uart::Pattern(21, count, true)) << "bytes from the device differ";
