@@ -2,7 +2,7 @@
 // and the server; the console opens the port, connects, and traffic goes both ways; a screenshot
 // of the window is saved, with its context menu and its options dialog beside it.
 //
-//   comrelay_demo [SCREENSHOT.png]
+//   [DEMO_LANG=en] comrelay_demo [SCREENSHOT.png]
 #include <QApplication>
 #include <QMenu>
 #include <QRegularExpression>
@@ -34,7 +34,16 @@ int main(int argc, char** argv) {
   std::printf("device (virtual serial port): %s\nserver (echo): 127.0.0.1:%d\n", device.SlavePath().c_str(),
               server.Port());
 
+  // DEMO_LANG=en shows the window in English.
+  const char* language = std::getenv("DEMO_LANG");
+  if (language && std::string(language) == "en")
+    SetConsoleLanguage(TConsoleLanguage::English, COMRELAY_LOCALE_DIR);
   auto form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({device.SlavePath()})));
+  TFeatureConfig config;  // nothing read or saved, no device watch
+  config.watchDevices = false;
+  TConsoleSettings settings;
+  settings.language = ConsoleLanguage();
+  TFormFeatures features(*form, config, settings);
   form->show();
   QTest::mouseClick(form->VwBtnOpenClose, Qt::LeftButton);
   form->VwNumEdit->SetValue(server.Port());
@@ -75,9 +84,6 @@ int main(int argc, char** argv) {
   std::printf("%s %s\n", saved ? "screenshot saved to" : "could not save", shot.c_str());
 
   // The functions beyond the layout: the context menu of the log view and the options dialog.
-  TFeatureConfig config;
-  config.watchDevices = false;
-  TFormFeatures features(*form, config, TConsoleSettings{});
   const QString base = QString::fromStdString(shot).replace(QRegularExpression("\\.png$"), QString());
   const std::unique_ptr<QMenu> menu = features.BuildMenu(form->VwRichEdit);
   menu->popup(form->VwRichEdit->mapToGlobal(QPoint(40, 40)));
