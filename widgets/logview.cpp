@@ -68,6 +68,7 @@ void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t he
   if (paused_) {
     held_.push_back(std::move(line));
     DropOverflow();
+    if (!repaint_.isActive()) repaint_.start();  // the count in the pause sign
     return;
   }
   widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
@@ -141,7 +142,7 @@ void TLogView::DropOverflow() {
 void TLogView::SetPaused(bool paused) {
   if (paused == paused_) return;
   paused_ = paused;
-  if (paused_) return;
+  if (paused_) return viewport()->update();
   for (Line& line : held_) {
     widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
     lines_.push_back(std::move(line));
@@ -233,6 +234,15 @@ void TLogView::paintEvent(QPaintEvent*) {
       return x < width;
     });
     widest = std::max(widest, x - left);
+  }
+  if (paused_) {
+    // Language-free: the pause sign and how many lines wait for the resume.
+    const QString badge = QStringLiteral(" || +%1 ").arg(held_.size());
+    const QRect box(width - fm.horizontalAdvance(badge) - kMargin, kMargin, fm.horizontalAdvance(badge),
+                    rowHeight);
+    painter.fillRect(box, kControlBackground);
+    painter.setPen(Qt::black);
+    painter.drawText(box, Qt::AlignCenter, badge);
   }
   if (widest > widest_) {
     widest_ = widest;
