@@ -22,6 +22,14 @@ TPortListRefresher::TPortListRefresher(TFormMain& form, TPortTree tree, bool wat
   selection_ = QObject::connect(form_.VwCbBoxPort, &QComboBox::currentIndexChanged, form_.VwCbBoxPort,
                                 [this] { ShowSelectedToolTip(); });
   form_.VwCbBoxPort->OnDropDown = TNotifyEvent::FromCallable([this](TObject*) { Refresh(); }, this);
+  // Once the component reports the open port lost, the list may drop it.
+  hangup_ = form_.Comm->OnRequestHangup;
+  form_.Comm->OnRequestHangup = TNotifyEvent::FromCallable(
+      [this](TObject* sender) {
+        hangup_(sender);
+        Refresh();
+      },
+      this);
   if (watch) {
     const std::string serial = tree_.devDir + "/serial";
     watch_ = std::make_unique<TDeviceWatch>(std::vector<std::string>{tree_.devDir, serial, serial + "/by-id"},
@@ -33,6 +41,7 @@ TPortListRefresher::TPortListRefresher(TFormMain& form, TPortTree tree, bool wat
 TPortListRefresher::~TPortListRefresher() {
   QObject::disconnect(selection_);
   form_.VwCbBoxPort->OnDropDown = nullptr;
+  form_.Comm->OnRequestHangup = hangup_;
 }
 
 std::string TPortListRefresher::DeviceOf(const std::string& portName) const {

@@ -46,4 +46,5 @@ class TPortListRefresher {
   std::map<std::string, TSerialPortInfo> infos_;  // by port name, as last read
   std::unique_ptr<TDeviceWatch> watch_;
   QMetaObject::Connection selection_;
+  TNotifyEvent hangup_;  // the window's own handler, called first
 };

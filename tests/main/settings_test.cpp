@@ -1,6 +1,7 @@
 // Settings remembered between runs: written on exit, read back at start, and a missing or
 // corrupt file giving the window's own defaults.
 #include <QFile>
+#include <memory>
 
 #include "main/settingsstore.h"
 #include "tests/main/features.h"
@@ -115,4 +116,32 @@ TEST_F(FeaturesTest, ASavedPortThatIsGoneLeavesTheFirstPortAndIsRememberedStill)
   Create({});
   Attach(s);
   EXPECT_EQ(features->CurrentSettings().portName, "ttyUSB7");
+}
+
+TEST_F(FeaturesTest, AnOpenPortWhoseDeviceWentStaysListedUntilItsLossIsReported) {
+  auto ports = std::make_shared<std::vector<std::string>>(std::vector<std::string>{"ttyUSB0", "ttyUSB1"});
+  form.reset();
+  auto comm = std::make_unique<doubles::TSerialDouble>();
+  serial = comm.get();
+  form = std::make_unique<TFormMain>(TFormMainParts{std::move(comm), std::make_unique<doubles::TTcpDouble>(),
+                                                    [ports](std::vector<std::string>& out) {
+                                                      out = *ports;
+                                                      return true;
+                                                    },
+                                                    nullptr});
+  Attach();
+  OpenPort();
+  ASSERT_EQ(form->VwCbBoxPort->Text(), "ttyUSB0");
+  *ports = {"ttyUSB1"};
+  features->Ports().Refresh();
+  EXPECT_EQ(form->VwCbBoxPort->Items(), (std::vector<std::string>{"ttyUSB1", "ttyUSB0"}));
+  EXPECT_EQ(form->VwCbBoxPort->Text(), "ttyUSB0");
+  EXPECT_TRUE(form->SerialOpen());
+  // The component reports the loss: the window's own handling comes first, then the list.
+  serial->Hangup();
+  EXPECT_FALSE(form->SerialOpen());
+  EXPECT_EQ(LastBody(), Q("系统：无法操作串口"));
+  EXPECT_EQ(form->VwCbBoxPort->Items(), std::vector<std::string>{"ttyUSB1"});
+  EXPECT_EQ(form->VwCbBoxPort->ItemIndex(), -1);  // never another device in its place
+  EXPECT_EQ(serial->CommName(), "");
 }
