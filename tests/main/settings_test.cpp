@@ -39,7 +39,8 @@ TEST(SettingsStore, RoundTripAndDefaultsForMissingOrCorruptFiles) {
   EXPECT_EQ(LoadSettings(path), s);
 
   // Garbage: nothing of it is taken.
-  WriteFile(path, QByteArray("\x00\xff\xfe[[[=\n\x01\x02 serial/baud\n", 26) + QByteArray(4096, '\xAB'));
+  static constexpr char kGarbage[] = "\x00\xff\xfe[[[=\n\x01\x02 serial/baud\n";
+  WriteFile(path, QByteArray(kGarbage, sizeof kGarbage - 1) + QByteArray(4096, '\xAB'));
   EXPECT_EQ(LoadSettings(path), TConsoleSettings{});
 
   // Values out of range, of the wrong kind or cut short each fall back alone.
