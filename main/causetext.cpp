@@ -2,15 +2,17 @@
 
 #include <cerrno>
 
+#include "main/consolelanguage.h"
 #include "platform/codepage.h"
 
 namespace {
-std::string About(const std::string& subject) {
-  return subject.empty() ? std::string() : Ansi("：") + subject;
-}
+std::string About(const std::string& subject) { return subject.empty() ? std::string() : Tr("：") + subject; }
 
 std::string HeldBy(long holder) {
-  return holder ? Ansi("端口被进程 ") + std::to_string(holder) + Ansi(" 占用") : Ansi("端口被其他程序占用");
+  if (!holder) return Tr("端口被其他程序占用");
+  std::string text = Tr("端口被进程 %1 占用");
+  if (const auto at = text.find("%1"); at != std::string::npos) text.replace(at, 2, std::to_string(holder));
+  return text;
 }
 
 std::string FromErrno(const TPlatformError& e) {
@@ -18,12 +20,12 @@ std::string FromErrno(const TPlatformError& e) {
     case EACCES:
     case EPERM:
       // On Debian and its kin the serial devices belong to the dialout group.
-      return Ansi("权限不足") + About(e.subject) + " (add the user to the dialout group)";
+      return Tr("权限不足") + About(e.subject) + Tr("（请将用户加入 dialout 组）");
     case ENOENT:
     case ENODEV:
     case ENXIO:
     case ENOTDIR:
-      return Ansi("设备不存在") + About(e.subject);
+      return Tr("设备不存在") + About(e.subject);
     case EBUSY:
     case EWOULDBLOCK:
       return HeldBy(e.holder);
@@ -35,21 +37,21 @@ std::string FromErrno(const TPlatformError& e) {
 std::string FromOwn(const TPlatformError& e) {
   switch (e.code) {
     case owncause::NotATerminal:
-      return Ansi("不是串口设备") + About(e.subject);
+      return Tr("不是串口设备") + About(e.subject);
     case owncause::LockFileHeld:
-      return HeldBy(e.holder) + Ansi("（锁文件 ") + e.subject + Ansi("）");
+      return HeldBy(e.holder) + Tr("（锁文件 ") + e.subject + Tr("）");
     case owncause::HeldOpen:
-      return HeldBy(e.holder) + Ansi("（未加锁）");
+      return HeldBy(e.holder) + Tr("（未加锁）");
     case owncause::ByteSizeRefused:
-      return Ansi("串口驱动不支持所选数据位");
+      return Tr("串口驱动不支持所选数据位");
     case owncause::ParityRefused:
-      return Ansi("串口驱动不支持所选校验位");
+      return Tr("串口驱动不支持所选校验位");
     case owncause::StopBitsRefused:
-      return Ansi("串口驱动不支持所选停止位");
+      return Tr("串口驱动不支持所选停止位");
     case owncause::FlowRefused:
-      return Ansi("串口驱动不支持所选流控方式");
+      return Tr("串口驱动不支持所选流控方式");
     case owncause::BaudRateRefused:
-      return Ansi("串口驱动不支持所选波特率");
+      return Tr("串口驱动不支持所选波特率");
     default:
       return {};
   }
@@ -62,5 +64,5 @@ std::string OperatorCauseText(const TPlatformError& cause) {
   if (cause.domain == TErrorDomain::Errno) text = FromErrno(cause);
   if (cause.domain == TErrorDomain::Own) text = FromOwn(cause);
   // Anything else in the system's own words, with its code for a search.
-  return text.empty() ? Ansi("原因：") + DescribeError(cause) : text;
+  return text.empty() ? Tr("原因：") + DescribeError(cause) : text;
 }

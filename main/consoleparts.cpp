@@ -1,6 +1,7 @@
 #include "main/consoleparts.h"
 
 #include "comm/serialport.h"
+#include "main/systemtexts.h"
 #include "platform/portlist.h"
 #include "platform/winsock/errortext.h"
 #include "socket/tcpclient.h"
@@ -59,6 +60,8 @@ class TSerialPortEnd : public endpoint::TSerialEndpoint {
   void SetStopBits(endpoint::TStopBits v) override { FPort.SetStopBits(::TStopBits(int(v))); }
   std::uint32_t ReadIntervalTimeout() const override { return FPort.ReadIntervalTimeout(); }
   void SetReadIntervalTimeout(std::uint32_t v) override { FPort.SetReadIntervalTimeout(v); }
+  bool InxXonXoffFlow() const override { return FPort.Inx_XonXoffFlow(); }
+  void SetInxXonXoffFlow(bool v) override { FPort.SetInx_XonXoffFlow(v); }
 
  private:
   void ReceiveData(TObject*, void* buffer, WORD length) { OnReceiveData(this, buffer, length); }
@@ -131,5 +134,5 @@ TPortSource FixedPortSource(std::vector<std::string> fixed) {
 
 TFormMainParts MakeConsoleParts(TPortSource ports) {
   return TFormMainParts{std::make_unique<TSerialPortEnd>(), std::make_unique<TTcpClientEnd>(),
-                        std::move(ports), [](int code) { return SysErrorMessage(code); }};
+                        std::move(ports), [](int code) { return ConsoleErrorText(code); }};
 }

@@ -41,6 +41,9 @@ class TSerialEndpoint : public TObject {
   virtual void SetStopBits(TStopBits bits) = 0;
   virtual std::uint32_t ReadIntervalTimeout() const = 0;
   virtual void SetReadIntervalTimeout(std::uint32_t ms) = 0;
+  // XOFF/XON sent to the device as the input buffer fills and drains; an open port takes it at once.
+  virtual bool InxXonXoffFlow() const = 0;
+  virtual void SetInxXonXoffFlow(bool on) = 0;
 
   TReceiveDataEvent OnReceiveData;
   // The device failed or went away under an open port: both threads have ended.

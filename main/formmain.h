@@ -9,6 +9,7 @@
 
 #include "main/endpoints.h"
 #include "main/sendqueue.h"
+#include "platform/clock.h"
 #include "widgets/button.h"
 #include "widgets/checkbox.h"
 #include "widgets/color.h"
@@ -86,6 +87,9 @@ class TFormMain : public TForm {
 
   std::unique_ptr<endpoint::TSerialEndpoint> Comm;
   std::unique_ptr<endpoint::TTcpEndpoint> ClientSocket;
+  // Every log line as it is appended, with the clock read for its stamp (a copy kept elsewhere).
+  std::function<void(const SYSTEMTIME& utc, TColor color, const std::string& text, std::size_t hexFrom)>
+      OnLogLine;
 
   TSizePanel* VwSizePanel1;
   TGroupBox* VwGroupBox1;

@@ -22,6 +22,7 @@ void TFormMain::AddLogLine(TColor color, const std::string& text, std::size_t he
   const std::string stamp = FormatLogStamp(now);
   VwRichEdit->AppendLine(color, stamp + text,
                          hexFrom == std::string::npos ? hexFrom : stamp.size() + hexFrom);
+  if (OnLogLine) OnLogLine(now, color, text, hexFrom);
 }
 
 void TFormMain::VwBtnClearClick(TObject*) { VwRichEdit->ClearLines(); }

@@ -3,6 +3,7 @@
 
 #include "i18n/translation.h"
 #include "main/consoleparts.h"
+#include "main/formfeatures.h"
 #include "main/formmain.h"
 #include "platform/exception.h"
 #include "serialkit/serialkit.h"
@@ -21,7 +22,14 @@ int main(int argc, char** argv) {
   int rc = 1;
   try {
     InitializeSerialKitUnit();
-    auto form = std::make_unique<TFormMain>(MakeConsoleParts(SysfsPortSource()));
+    // The language first: the window is created in it.
+    const std::string settingsPath = DefaultSettingsPath();
+    const TConsoleSettings settings = LoadSettings(settingsPath);
+    SetConsoleLanguage(settings.language, DefaultLocaleDir());
+    TFeatureConfig config;
+    config.settingsPath = settingsPath;
+    auto form = std::make_unique<TFormMain>(MakeConsoleParts(TreePortSource(config.ports)));
+    TFormFeatures features(*form, config, settings);
     application.SetMainForm(form.get());
     rc = application.Run();
   } catch (...) {

@@ -1,13 +1,35 @@
 #include "main/texts.h"
 
+#include "main/consolelanguage.h"
 #include "platform/codepage.h"
 
 namespace texts {
-// Converted once: some are used for every block.
-#define COMRELAY_TEXT(name, utf8)            \
-  const std::string& name() {                \
-    static const std::string s = Ansi(utf8); \
-    return s;                                \
+namespace {
+// Converted once per language: some are used for every block.
+class TCachedText {
+ public:
+  explicit TCachedText(const char* utf8) : utf8_(utf8) {}
+  const std::string& Get() {
+    if (generation_ != ConsoleLanguageGeneration() || !ready_) {
+      text_ = Tr(utf8_);
+      generation_ = ConsoleLanguageGeneration();
+      ready_ = true;
+    }
+    return text_;
+  }
+
+ private:
+  const char* utf8_;
+  std::string text_;
+  std::uint32_t generation_ = 0;
+  bool ready_ = false;
+};
+}  // namespace
+
+#define COMRELAY_TEXT(name, utf8)  \
+  const std::string& name() {      \
+    static TCachedText text(utf8); \
+    return text.Get();             \
   }
 COMRELAY_TEXT(Caption, "通讯转发")
 COMRELAY_TEXT(SerialOpened, "系统：成功打开串口")
@@ -31,10 +53,10 @@ COMRELAY_TEXT(Disconnect, "断开")
 #undef COMRELAY_TEXT
 
 std::string QueueDropped(std::size_t bytes) {
-  return Ansi("系统：发送队列中未发出的") + std::to_string(bytes) + Ansi("字节已丢弃");
+  return Tr("系统：发送队列中未发出的") + std::to_string(bytes) + Tr("字节已丢弃");
 }
 
 std::string PortOutOfRange(long long port) {
-  return Ansi("系统：端口") + std::to_string(port) + Ansi("超出范围(1-65535)");
+  return Tr("系统：端口") + std::to_string(port) + Tr("超出范围(1-65535)");
 }
 }  // namespace texts

@@ -34,3 +34,8 @@ std::string TFlatComboBox::Text() const {
 }
 
 bool TFlatComboBox::Hot() const { return frame_->Hot(); }
+
+void TFlatComboBox::showPopup() {
+  Guarded([this] { OnDropDown(this); });
+  QComboBox::showPopup();
+}

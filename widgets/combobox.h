@@ -22,6 +22,10 @@ class TFlatComboBox : public QComboBox, public TObject {
   bool Hot() const;
 
   TNotifyEvent OnChange;
+  // The list is about to open: the last moment to bring its items up to date.
+  TNotifyEvent OnDropDown;
+
+  void showPopup() override;
 
  private:
   TFlatFrame* frame_;

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <limits>
 
 #include "platform/codepage.h"
 
@@ -17,6 +18,7 @@ QColor ToQColor(TLogColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF)
 const QColor kInfoBk(255, 255, 225);
 const QColor kControlBackground(0xD8, 0xD8, 0xD8);
 constexpr int kMargin = 2;
+const QColor kMatchBackground(255, 200, 0);
 
 bool IsControl(char16_t u) { return u < 0x20 || u == 0x7F; }
 
@@ -61,6 +63,21 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom) {
+  Line line = MakeLine(color, text, hexFrom);
+  chars_ += std::size_t(line.text.size());
+  if (paused_) {
+    held_.push_back(std::move(line));
+    DropOverflow();
+    if (!repaint_.isActive()) repaint_.start();  // the count in the pause sign
+    return;
+  }
+  widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
+  lines_.push_back(std::move(line));
+  DropOverflow();
+  if (!repaint_.isActive()) repaint_.start();
+}
+
+TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom) {
   Line line{color, QString(), {}, 0};
   // Decoding stops at what can be shown: a huge block stays cheap.
   TDecodedBytes decoded = DecodeAnsiBytes(text, MaxLineChars);
@@ -96,29 +113,52 @@ void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t he
         line.text += from[i];
     }
   }
-  chars_ += std::size_t(line.text.size());
-  widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
-  lines_.push_back(std::move(line));
+  return line;
+}
+
+void TLogView::DropOverflow() {
+  auto over = [this] {
+    const std::size_t count = lines_.size() + held_.size();
+    return count > MaxLines || (count > 1 && chars_ > MaxChars);
+  };
   std::size_t drop = 0;
-  while (lines_.size() > MaxLines || (lines_.size() > 1 && chars_ > MaxChars)) {
+  while (!lines_.empty() && over()) {
     chars_ -= std::size_t(lines_.front().text.size());
     lines_.pop_front();
     ++drop;
+  }
+  // Held lines are older than none shown, but newer than every shown one: they go last.
+  while (held_.size() > 1 && over()) {
+    chars_ -= std::size_t(held_.front().text.size());
+    held_.pop_front();
   }
   if (drop) {
     dropped_ += drop;
     // Keep the rows in sight still when the operator is looking at older lines.
     if (!follow_) verticalScrollBar()->setValue(std::max(0, verticalScrollBar()->value() - int(drop)));
   }
-  if (!repaint_.isActive()) repaint_.start();
+}
+
+void TLogView::SetPaused(bool paused) {
+  if (paused == paused_) return;
+  paused_ = paused;
+  if (paused_) return viewport()->update();
+  for (Line& line : held_) {
+    widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
+    lines_.push_back(std::move(line));
+  }
+  held_.clear();
+  Flush();
 }
 
 void TLogView::ClearLines() {
   dropped_ += lines_.size();
   selFirst_ = 1;
   selLast_ = 0;
+  matchStart_ = -1;
   lines_.clear();
   chars_ = 0;
+  for (const Line& line : held_) chars_ += std::size_t(line.text.size());
   widest_ = 0;
   follow_ = true;
   Flush();
@@ -167,6 +207,12 @@ void TLogView::paintEvent(QPaintEvent*) {
     const std::size_t position = dropped_ + index;
     if (position >= selFirst_ && position <= selLast_)
       painter.fillRect(QRect(0, y, width, rowHeight), palette().color(QPalette::Highlight).lighter(170));
+    if (matchStart_ >= 0 && position == matchPos_) {
+      const QString shown = LineText(index);
+      const int from = left + fm.horizontalAdvance(shown.left(matchStart_));
+      painter.fillRect(QRect(from, y, fm.horizontalAdvance(shown.mid(matchStart_, matchLength_)), rowHeight),
+                       kMatchBackground);
+    }
     painter.setPen(ToQColor(line.color));
     int x = left;
     ForEachRun(line, [&](const QString& run, bool marked) {
@@ -189,6 +235,15 @@ void TLogView::paintEvent(QPaintEvent*) {
     });
     widest = std::max(widest, x - left);
   }
+  if (paused_) {
+    // Language-free: the pause sign and how many lines wait for the resume.
+    const QString badge = QStringLiteral(" || +%1 ").arg(held_.size());
+    const QRect box(width - fm.horizontalAdvance(badge) - kMargin, kMargin, fm.horizontalAdvance(badge),
+                    rowHeight);
+    painter.fillRect(box, kControlBackground);
+    painter.setPen(Qt::black);
+    painter.drawText(box, Qt::AlignCenter, badge);
+  }
   if (widest > widest_) {
     widest_ = widest;
     QScrollBar* h = horizontalScrollBar();
@@ -197,9 +252,16 @@ void TLogView::paintEvent(QPaintEvent*) {
 }
 
 QString TLogView::LineCopyText(std::size_t index) const {
+  return index < lines_.size() ? CopyOf(lines_[index]) : QString();
+}
+
+QString TLogView::CopyText(std::string_view text, std::size_t hexFrom) {
+  return CopyOf(MakeLine(0, text, hexFrom));
+}
+
+QString TLogView::CopyOf(const Line& line) {
   QString out;
-  if (index >= lines_.size()) return out;
-  ForEachRun(lines_[index], [&](const QString& run, bool marked) {
+  ForEachRun(line, [&](const QString& run, bool marked) {
     if (marked) {
       // A byte's digits, or the cut marker.
       out += run.size() == 2 ? QStringLiteral("\\x") : QStringLiteral("\\");
@@ -281,4 +343,55 @@ void TLogView::keyPressEvent(QKeyEvent* event) {
   } else {
     QAbstractScrollArea::keyPressEvent(event);
   }
+}
+
+long long TLogView::MatchLine() const {
+  if (matchStart_ < 0 || matchPos_ < dropped_ || matchPos_ - dropped_ >= lines_.size()) return -1;
+  return static_cast<long long>(matchPos_ - dropped_);
+}
+
+void TLogView::ClearMatch() {
+  matchStart_ = -1;
+  viewport()->update();
+}
+
+bool TLogView::Find(const QString& needle, bool backward, Qt::CaseSensitivity cs) {
+  const long long current = MatchLine();
+  if (needle.isEmpty() || lines_.empty()) {
+    ClearMatch();
+    return false;
+  }
+  const std::size_t n = lines_.size();
+  constexpr qsizetype kEnd = std::numeric_limits<qsizetype>::max();
+  auto search = [&](const QString& text, qsizetype from) -> qsizetype {
+    if (!backward) return from > text.size() ? -1 : text.indexOf(needle, from, cs);
+    from = std::min(from, text.size() - needle.size());
+    return from < 0 ? -1 : text.lastIndexOf(needle, from, cs);
+  };
+  // Within the current line first, past the current match; then line by line, wrapping once.
+  std::size_t index = current >= 0 ? std::size_t(current) : (backward ? n - 1 : 0);
+  qsizetype from = current >= 0 ? (backward ? matchStart_ - 1 : matchStart_ + 1) : (backward ? kEnd : 0);
+  for (std::size_t step = 0; step <= n; ++step) {
+    const qsizetype at = search(LineText(index), from);
+    if (at >= 0) {
+      matchPos_ = dropped_ + index;
+      matchStart_ = at;
+      matchLength_ = needle.size();
+      ScrollToLine(index);
+      return true;
+    }
+    index = backward ? (index + n - 1) % n : (index + 1) % n;
+    from = backward ? kEnd : 0;
+  }
+  ClearMatch();
+  return false;
+}
+
+void TLogView::ScrollToLine(std::size_t index) {
+  UpdateScrollBars();
+  QScrollBar* v = verticalScrollBar();
+  const int row = int(index);
+  if (row < v->value() || row >= v->value() + v->pageStep())
+    v->setValue(std::max(0, row - v->pageStep() / 2));
+  viewport()->update();
 }

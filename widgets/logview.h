@@ -44,7 +44,23 @@ class TLogView : public QAbstractScrollArea {
   // `text` holds GB18030 bytes, any value included. From `hexFrom` on it holds a block in hex,
   // three characters a byte: a cut then falls between bytes and the marker counts bytes.
   void AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom = std::string_view::npos);
+  // Clears the lines shown; lines held back by a pause stay for the resume.
   void ClearLines();
+
+  // While paused, new lines are held back within the same bounds and shown on resume.
+  void SetPaused(bool paused);
+  bool Paused() const { return paused_; }
+  std::size_t HeldCount() const { return held_.size(); }
+
+  // Looks for `needle` in the shown lines from just past the current match (or from the
+  // newest line back, or the oldest forward, when there is none), wrapping once; the match is
+  // highlighted and scrolled into sight. False, with no match kept, when there is none.
+  bool Find(const QString& needle, bool backward, Qt::CaseSensitivity cs = Qt::CaseInsensitive);
+  void ClearMatch();
+  // The matched line (0 = oldest kept), or -1, and where the match lies in its shown text.
+  long long MatchLine() const;
+  qsizetype MatchStart() const { return matchStart_; }
+  qsizetype MatchLength() const { return matchLength_; }
   // Brings the scroll bars and the picture up to date now; the timer does it otherwise.
   void Flush();
 
@@ -57,6 +73,8 @@ class TLogView : public QAbstractScrollArea {
   // Line `index` as Ctrl+C gives it: as shown, but a marked byte as "\xNN", a backslash as
   // "\\" and the cut marker after a backslash.
   QString LineCopyText(std::size_t index) const;
+  // What LineCopyText would give for `text` appended now (for copies of the log kept elsewhere).
+  static QString CopyText(std::string_view text, std::size_t hexFrom = std::string_view::npos);
   // The selected lines, oldest first, as copied; one per text line.
   QString SelectedText() const;
   void SelectLines(std::size_t first, std::size_t last);
@@ -79,6 +97,11 @@ class TLogView : public QAbstractScrollArea {
   template <class Visit>
   static void ForEachRun(const Line& line, Visit visit);
   void UpdateScrollBars();
+  static Line MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom);
+  static QString CopyOf(const Line& line);
+  // Keeps the shown and held lines within MaxLines and MaxChars, oldest first.
+  void DropOverflow();
+  void ScrollToLine(std::size_t index);
   std::size_t LineAt(int y) const;
 
   std::deque<Line> lines_;
@@ -90,6 +113,11 @@ class TLogView : public QAbstractScrollArea {
   std::size_t dropped_ = 0;
   std::size_t anchor_ = 0, selFirst_ = 1, selLast_ = 0;
   QTimer repaint_;
+  bool paused_ = false;
+  std::deque<Line> held_;
+  // Like the selection: a position counted from the first line ever appended.
+  std::size_t matchPos_ = 0;
+  qsizetype matchStart_ = -1, matchLength_ = 0;
 };
 // The marker that ends a cut line.
 QString CutMarker(std::size_t hiddenBytes);

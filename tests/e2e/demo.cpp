@@ -1,15 +1,18 @@
 // A newcomer's first look: a virtual serial pair and a local echo server stand in for the device
 // and the server; the console opens the port, connects, and traffic goes both ways; a screenshot
-// of the window is saved.
+// of the window is saved, with its context menu and its options dialog beside it.
 //
-//   comrelay_demo [SCREENSHOT.png]
+//   [DEMO_LANG=en] comrelay_demo [SCREENSHOT.png]
 #include <QApplication>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QTest>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "main/consoleparts.h"
+#include "main/formfeatures.h"
 #include "main/formmain.h"
 #include "tests/support/farends.h"
 #include "widgets/application.h"
@@ -31,7 +34,16 @@ int main(int argc, char** argv) {
   std::printf("device (virtual serial port): %s\nserver (echo): 127.0.0.1:%d\n", device.SlavePath().c_str(),
               server.Port());
 
+  // DEMO_LANG=en shows the window in English.
+  const char* language = std::getenv("DEMO_LANG");
+  if (language && std::string(language) == "en")
+    SetConsoleLanguage(TConsoleLanguage::English, COMRELAY_LOCALE_DIR);
   auto form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({device.SlavePath()})));
+  TFeatureConfig config;  // nothing read or saved, no device watch
+  config.watchDevices = false;
+  TConsoleSettings settings;
+  settings.language = ConsoleLanguage();
+  TFormFeatures features(*form, config, settings);
   form->show();
   QTest::mouseClick(form->VwBtnOpenClose, Qt::LeftButton);
   form->VwNumEdit->SetValue(server.Port());
@@ -70,6 +82,21 @@ int main(int argc, char** argv) {
   std::printf("bytes to the server: %lld, to the device: %lld\n",
               static_cast<long long>(form->BytesToSocket()), static_cast<long long>(form->BytesToSerial()));
   std::printf("%s %s\n", saved ? "screenshot saved to" : "could not save", shot.c_str());
+
+  // The functions beyond the layout: the context menu of the log view and the options dialog.
+  const QString base = QString::fromStdString(shot).replace(QRegularExpression("\\.png$"), QString());
+  const std::unique_ptr<QMenu> menu = features.BuildMenu(form->VwRichEdit);
+  menu->popup(form->VwRichEdit->mapToGlobal(QPoint(40, 40)));
+  Settle(100);
+  const bool menuSaved = menu->grab().save(base + "-menu.png");
+  menu->hide();
+  TOptionsDialog options(form.get(), features.Options());
+  options.show();
+  Settle(100);
+  const bool optionsSaved = options.grab().save(base + "-options.png");
+  options.hide();
+  std::printf("%s %s-menu.png and %s-options.png\n", menuSaved && optionsSaved ? "saved" : "could not save",
+              base.toStdString().c_str(), base.toStdString().c_str());
   form->close();
-  return saved ? 0 : 1;
+  return saved && menuSaved && optionsSaved ? 0 : 1;
 }

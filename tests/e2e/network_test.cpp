@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "main/systemtexts.h"
+#include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/winsock/errortext.h"
 #include "platform/winsock/resolver.h"
@@ -43,7 +45,7 @@ class ConnectTimeout {
 };
 
 QString SystemLine(int code) {
-  return QString::fromUtf8("系统：") + QString::fromStdString(StripSystemText(SysErrorMessage(code)));
+  return QString::fromUtf8("系统：") + AnsiToQString(StripSystemText(ConsoleErrorText(code)));
 }
 
 }  // namespace

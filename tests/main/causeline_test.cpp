@@ -12,7 +12,7 @@ TEST_F(ConsoleTest, AFailedOpenKeepsItsLineAndAddsTheCauseInRed) {
   ASSERT_EQ(Lines(), before + 2);
   EXPECT_EQ(Body(before), Q("系统：无法操作串口"));
   EXPECT_EQ(form->VwRichEdit->LineColor(before), clRed);
-  EXPECT_EQ(LastBody(), Q("权限不足：/dev/ttyUSB0 (add the user to the dialout group)"));
+  EXPECT_EQ(LastBody(), Q("权限不足：/dev/ttyUSB0（请将用户加入 dialout 组）"));
   EXPECT_EQ(LastColor(), clRed);
   EXPECT_FALSE(form->SerialOpen());
 

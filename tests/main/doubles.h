@@ -40,6 +40,8 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
   void SetStopBits(endpoint::TStopBits v) override { stopBits = v; }
   std::uint32_t ReadIntervalTimeout() const override { return interval; }
   void SetReadIntervalTimeout(std::uint32_t v) override { interval = v; }
+  bool InxXonXoffFlow() const override { return inputXonXoff; }
+  void SetInxXonXoffFlow(bool v) override { inputXonXoff = v; }
 
   // The far end sends a block.
   void Deliver(const std::string& block) {
@@ -77,6 +79,7 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
   endpoint::TParity parity = endpoint::TParity::None;
   endpoint::TStopBits stopBits = endpoint::TStopBits::_1;
   std::uint32_t interval = 100;
+  bool inputXonXoff = true;
 };
 
 class TTcpDouble;

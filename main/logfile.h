@@ -1,0 +1,54 @@
+// Every log line to a file as well, written by a thread of its own so that a slow or full disk
+// never holds up the window or the relay. The file is rotated by size (name, name.1 ... name.4).
+// The first failure (a full disk, a folder that went away, a file that cannot be opened) is
+// reported once and ends the writing; lines are then dropped, never waited for.
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/clock.h"
+
+// "[yyyy-mm-dd hh:mm:ss:mmm]": the view's stamp with its date, at UTC+8 like the view.
+std::string FormatFileStamp(const SYSTEMTIME& utc);
+
+struct TLogFileLimits {
+  std::uint64_t rotateBytes = 10u << 20;
+  int files = 5;  // the file being written and the older ones kept beside it
+  // Lines waiting beyond this are dropped and counted in the file instead.
+  std::size_t queuedBytes = 16u << 20;
+};
+
+class TLogFileWriter {
+ public:
+  // `failed` runs once, on the writer's thread, with the reason in English and the path.
+  TLogFileWriter(std::string path, std::function<void(const std::string& reason)> failed,
+                 TLogFileLimits limits = {});
+  TLogFileWriter(const TLogFileWriter&) = delete;
+  TLogFileWriter& operator=(const TLogFileWriter&) = delete;
+  // Writes what is queued (unless failed), then ends the thread.
+  ~TLogFileWriter();
+
+  // One line, without its line end, in UTF-8. Never waits for the disk.
+  void Write(std::string line);
+  const std::string& Path() const { return path_; }
+
+ private:
+  void Run();
+
+  const std::string path_;
+  const std::function<void(const std::string&)> failed_;
+  const TLogFileLimits limits_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<std::string> queue_;
+  std::size_t queued_ = 0;
+  std::size_t dropped_ = 0;
+  bool stop_ = false;
+  bool dead_ = false;
+  std::thread thread_;
+};
