@@ -9,7 +9,7 @@
 
 #include "main/consoleparts.h"
 #include "main/formmain.h"
-#include "main/texts.h"
+#include "relay/texts.h"
 #include "tests/support/farends.h"
 
 class RelayWindow : public ::testing::Test {
