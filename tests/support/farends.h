@@ -39,7 +39,8 @@ class Pty {
 
 class TcpServer {
  public:
-  TcpServer();  // listening on 127.0.0.1, ephemeral port
+  // Listening on 127.0.0.1, on `port` (a server back on the port it had) or an ephemeral one.
+  explicit TcpServer(int port = 0);
   ~TcpServer();
   TcpServer(const TcpServer&) = delete;
   TcpServer& operator=(const TcpServer&) = delete;
