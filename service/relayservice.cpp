@@ -1,6 +1,7 @@
 #include "service/relayservice.h"
 
 #include "platform/codepage.h"
+#include "platform/serial/stablelink.h"
 #include "relay/realends.h"
 #include "relay/texts.h"
 #include "service/lines.h"
@@ -13,7 +14,8 @@ TRelayService::TRelayService(const TOptions& options, std::FILE* out, relay::TRe
   core_ = std::make_unique<relay::TRelayCore>(*comm_, *net_, static_cast<relay::TRelayView&>(*this),
                                               SystemErrorText, recovery);
   core_->BindEvents();
-  comm_->SetCommName(options.device);
+  // A by-id name alone means the link: the component would look for it directly below /dev.
+  comm_->SetCommName(StableDeviceName(options.device));
   comm_->SetBaudRate(options.baud);
   comm_->SetByteSize(options.data);
   comm_->SetParity(options.parity);
