@@ -1,11 +1,9 @@
 // Recovery in the window: off at every start, turned on from the context menu of each settings
 // group, and then the window reconnects and waits for its device like the service.
 #include <QAction>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <functional>
 
 #include "tests/main/fixture.h"
+#include "tests/support/farends.h"
 
 namespace {
 QAction* MenuAction(QWidget* group) {
@@ -13,13 +11,6 @@ QAction* MenuAction(QWidget* group) {
   const auto actions = group->actions();
   EXPECT_EQ(actions.size(), 1);
   return actions.isEmpty() ? nullptr : actions.front();
-}
-
-bool WaitFor(const std::function<bool()>& done) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
 }
 }  // namespace
 
@@ -69,7 +60,7 @@ TEST_F(ConsoleTest, WithReopenOnALostDeviceIsOpenedAgainWhenItIsBack) {
   serial->Hangup();
   EXPECT_EQ(form->LEDOpen->BrushColor(), clSilver);
   EXPECT_EQ(LastBody(), Q("系统：串口设备已断开，等待其重新出现：/dev/null"));
-  ASSERT_TRUE(WaitFor([&] { return form->SerialOpen(); }));
+  ASSERT_TRUE(farend::WaitUntil([&] { return form->SerialOpen(); }));
   EXPECT_EQ(form->LEDOpen->BrushColor(), clGreen);
   EXPECT_EQ(form->VwBtnOpenClose->Caption(), texts::Close());
   EXPECT_EQ(LastBody(), Q("系统：成功打开串口"));

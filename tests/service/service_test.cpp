@@ -45,26 +45,10 @@ class ServiceTest : public ::testing::Test {
     ASSERT_TRUE(relay->WaitForOutput("系统：已连接到服务器", 20s)) << relay->Out();
   }
   std::string SerialToServer(const std::string& bytes) {
-    std::string got;
-    pty->Write(bytes);
-    farend::WaitUntil(
-        [&] {
-          server->ReadAvailable(got);
-          return got.size() >= bytes.size();
-        },
-        60s);
-    return got;
+    return farend::SerialToServer(*pty, *server, bytes);
   }
   std::string ServerToSerial(const std::string& bytes) {
-    std::string got;
-    server->Send(bytes);
-    farend::WaitUntil(
-        [&] {
-          pty->ReadAvailable(got);
-          return got.size() >= bytes.size();
-        },
-        60s);
-    return got;
+    return farend::ServerToSerial(*server, *pty, bytes);
   }
   int Terminate() {
     relay->Signal(SIGTERM);

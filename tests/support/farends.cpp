@@ -173,6 +173,30 @@ void TcpServer::StopListening() {
   listen_ = -1;
 }
 
+std::string SerialToServer(Pty& pty, TcpServer& server, const std::string& bytes) {
+  std::string got;
+  pty.Write(bytes);
+  WaitUntil(
+      [&] {
+        server.ReadAvailable(got);
+        return got.size() >= bytes.size();
+      },
+      std::chrono::seconds(60));
+  return got;
+}
+
+std::string ServerToSerial(TcpServer& server, Pty& pty, const std::string& bytes) {
+  std::string got;
+  server.Send(bytes);
+  WaitUntil(
+      [&] {
+        pty.ReadAvailable(got);
+        return got.size() >= bytes.size();
+      },
+      std::chrono::seconds(60));
+  return got;
+}
+
 int UnusedPort() {
   TcpServer s;
   const int port = s.Port();

@@ -65,4 +65,9 @@ class TcpServer {
 // A port with nothing listening on it (bound and closed again).
 int UnusedPort();
 
+// Writes `bytes` at the serial far end and returns what reached the server (or the other way
+// round), once as many bytes came or a minute passed.
+std::string SerialToServer(Pty& pty, TcpServer& server, const std::string& bytes);
+std::string ServerToSerial(TcpServer& server, Pty& pty, const std::string& bytes);
+
 }  // namespace farend
