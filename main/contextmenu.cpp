@@ -21,6 +21,11 @@ void AskSaveLogAs(TFormFeatures* features, TFormMain* form) {
 
 std::unique_ptr<QMenu> BuildContextMenu(TFormFeatures& features, TFormMain& form, QWidget* parent) {
   auto menu = std::make_unique<QMenu>(parent);
+  // An end's own switches (reopen, reconnect) sit on its group box; they come first there.
+  if (const QList<QAction*> own = parent->actions(); !own.isEmpty()) {
+    menu->addActions(own);
+    menu->addSeparator();
+  }
   TFormFeatures* f = &features;
   QAction* find = menu->addAction(T("查找…"), [f] { f->ShowFind(); });
   find->setShortcut(QKeySequence::Find);

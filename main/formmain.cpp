@@ -1,8 +1,10 @@
 #include "main/formmain.h"
 
-#include "main/texts.h"
+#include <QAction>
+
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "relay/texts.h"
 
 namespace {
 std::vector<std::string> AnsiList(std::initializer_list<const char*> utf8) {
@@ -23,11 +25,11 @@ TFormMain::TFormMain(TFormMainParts parts, QWidget* parent)
       Comm(std::move(parts.comm)),
       ClientSocket(std::move(parts.clientSocket)),
       FPorts(std::move(parts.ports)),
-      FErrorText(std::move(parts.errorText)) {
+      FCore(std::make_unique<relay::TRelayCore>(*Comm, *ClientSocket, static_cast<relay::TRelayView&>(*this),
+                                                std::move(parts.errorText))) {
   CreateControls();
   BindEvents();
-  FResumeTimer.setInterval(5);
-  connect(&FResumeTimer, &QTimer::timeout, this, [this] { Guarded([this] { ResumeNetworkReads(); }); });
+  AddRecoveryMenus();
   DoCreate();
 }
 
@@ -147,19 +149,34 @@ void TFormMain::BindEvents() {
   Comm->OnSendDataEmpty = TNotifyEvent(this, &TFormMain::CommSendDataEmpty);
 }
 
+// Recovery is the service's habit; in the window the operator turns it on where the settings
+// of each end are, and it is off at every start like every other setting.
+void TFormMain::AddRecoveryMenus() {
+  auto add = [this](QWidget* group, const char* utf8, bool relay::TRecovery::*flag) {
+    auto* action = new QAction(AnsiToQString(Ansi(utf8)), group);
+    action->setCheckable(true);
+    connect(action, &QAction::toggled, this, [this, flag](bool on) {
+      relay::TRecovery recovery = FCore->Recovery();
+      recovery.*flag = on;
+      FCore->SetRecovery(recovery);
+    });
+    group->addAction(action);
+    group->setContextMenuPolicy(Qt::ActionsContextMenu);
+  };
+  add(VwGroupBox1, "设备重新出现时自动打开串口", &relay::TRecovery::reopen);
+  add(VwGroupBox2, "断线后自动重新连接服务器", &relay::TRecovery::reconnect);
+}
+
 void TFormMain::FormCreate(TObject*) {
-  FBytesToSerial = 0;
-  FBytesToSocket = 0;
+  FCore->ZeroCounters();
   std::vector<std::string> ports = VwCbBoxPort->Items();
   ListSerialPorts(ports);
   VwCbBoxPort->SetItems(ports);
   if (!ports.empty()) VwCbBoxPort->SetItemIndex(0);
-  FSerialOpen = false;
   ApplyCommSettings();
 }
 
 void TFormMain::FormClose(TObject*) {
-  Comm->Close();
-  ClientSocket->SetActive(false);
+  FCore->Shutdown();
   VwRichEdit->Flush();
 }

@@ -1,15 +1,14 @@
 // The console's one window: traffic log, forwarding with counters, serial and network controls.
 #pragma once
-#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "main/endpoints.h"
-#include "main/sendqueue.h"
-#include "platform/clock.h"
+#include "relay/endpoints.h"
+#include "relay/relaycore.h"
+#include "relay/view.h"
 #include "widgets/button.h"
 #include "widgets/checkbox.h"
 #include "widgets/color.h"
@@ -36,12 +35,12 @@ struct TFormMainParts {
   TErrorTextSource errorText;
 };
 
-class TFormMain : public TForm {
+// The handlers keep the names the window's design gives them; what they do lives in the relay
+// core, which the window shows through its log view, labels and indicators.
+class TFormMain : public TForm, private relay::TRelayView {
  public:
-  // Serial blocks waiting for the line above this stop reads from the network until they
-  // drain below the low mark, so a fast server cannot grow the transmit queue without bound.
-  static constexpr std::size_t SerialHighWater = 1u << 20;
-  static constexpr std::size_t SerialLowWater = 256u << 10;
+  static constexpr std::size_t SerialHighWater = relay::TRelayCore::SerialHighWater;
+  static constexpr std::size_t SerialLowWater = relay::TRelayCore::SerialLowWater;
 
   // Creates the controls and the components, then runs FormCreate.
   explicit TFormMain(TFormMainParts parts, QWidget* parent = nullptr);
@@ -79,11 +78,13 @@ class TFormMain : public TForm {
   void FormCreate(TObject* Sender);
   void FormClose(TObject* Sender);
 
-  std::int64_t BytesToSerial() const { return FBytesToSerial; }
-  std::int64_t BytesToSocket() const { return FBytesToSocket; }
-  bool SerialOpen() const { return FSerialOpen; }
-  std::size_t QueuedForSocket() const { return FSendQueue.Bytes(); }
-  bool NetworkReadsHeld() const { return FReadDeferred; }
+  std::int64_t BytesToSerial() const { return FCore->BytesToSerial(); }
+  std::int64_t BytesToSocket() const { return FCore->BytesToSocket(); }
+  bool SerialOpen() const { return FCore->SerialOpen(); }
+  std::size_t QueuedForSocket() const { return FCore->QueuedForSocket(); }
+  bool NetworkReadsHeld() const { return FCore->NetworkReadsHeld(); }
+  // Off unless the operator turns them on (context menus of the two settings groups).
+  relay::TRelayCore& Core() { return *FCore; }
 
   std::unique_ptr<endpoint::TSerialEndpoint> Comm;
   std::unique_ptr<endpoint::TTcpEndpoint> ClientSocket;
@@ -118,18 +119,17 @@ class TFormMain : public TForm {
  private:
   void CreateControls();
   void BindEvents();
-  void EnqueueForSocket(std::string bytes);
-  // "direction(length):" and the block, as text or in hex.
-  void AddDataLine(TColor color, const std::string& direction, const std::string& block, bool hex);
-  void ResumeNetworkReads();
+  void AddRecoveryMenus();
 
-  bool FSerialOpen = false;
-  std::int64_t FBytesToSerial = 0;
-  std::int64_t FBytesToSocket = 0;
-  TSendQueue FSendQueue;
-  bool FReadDeferred = false;
-  bool FReopening = false;  // inside a settings change: the port is closed only for a moment
-  QTimer FResumeTimer;
+  // What the core shows.
+  void LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom) override;
+  void SerialStateChanged(bool open) override;
+  void NetworkStateChanged(bool connected) override;
+  void BytesToSerialChanged(std::int64_t total) override;
+  void BytesToSocketChanged(std::int64_t total) override;
+  bool ShowData() const override;
+  bool ShowHex() const override;
+
   TPortSource FPorts;
-  TErrorTextSource FErrorText;
+  std::unique_ptr<relay::TRelayCore> FCore;
 };

@@ -1,15 +1,30 @@
 // The program: unit start-up in a fixed order, the one window, the loop, shut-down in reverse.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "i18n/translation.h"
 #include "main/consoleparts.h"
 #include "main/formfeatures.h"
 #include "main/formmain.h"
 #include "platform/exception.h"
+#include "platform/process.h"
 #include "serialkit/serialkit.h"
 #include "widgets/application.h"
 
 int main(int argc, char** argv) {
+  // The relay without a window is a program of its own that loads no widgets: hand over to it
+  // before anything of the window's is loaded.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--headless" || arg == "--help" || arg == "--version") {
+      ExecSibling("comrelay-headless", argv);
+      std::fprintf(stderr, "comrelay: cannot start comrelay-headless: %s\n", std::strerror(errno));
+      return 1;
+    }
+  }
   // The class library and the widget toolkit first.
   TApplication application(argc, argv);
   application.Initialize();

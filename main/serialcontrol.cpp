@@ -1,14 +1,12 @@
 // The serial end: port list, settings, open and close, and what the operator sees of them.
-#include <QScopedValueRollback>
 #include <QString>
 #include <algorithm>
 #include <cstdlib>
 
-#include "main/causetext.h"
 #include "main/formmain.h"
-#include "main/texts.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "relay/texts.h"
 
 void TFormMain::ListSerialPorts(std::vector<std::string>& list) {
   std::vector<std::string> names;
@@ -37,56 +35,17 @@ void TFormMain::ApplyCommSettings() {
   Comm->SetReadIntervalTimeout(std::uint32_t(VwSEditTimeOut->Value()));
 }
 
-void TFormMain::SetSerialOpen(bool value) {
-  try {
-    if (value) {
-      Comm->Open();
-      LEDOpen->SetBrushColor(clGreen);
-      VwBtnOpenClose->SetCaption(texts::Close());
-      AddLogLine(clRed, texts::SerialOpened());
-    } else {
-      Comm->Close();
-      LEDOpen->SetBrushColor(clSilver);
-      VwBtnOpenClose->SetCaption(texts::Open());
-      AddLogLine(clRed, texts::SerialClosed());
-    }
-    FSerialOpen = value;
-  } catch (...) {
-    FSerialOpen = false;
-    AddLogLine(clRed, texts::SerialFailed());
-    // The line above is the console's own; the cause follows it for the operator.
-    const std::string cause = OperatorCauseText(CauseOf(std::current_exception()));
-    if (!cause.empty()) AddLogLine(clRed, cause);
-  }
-  if (!FSerialOpen && !FReopening) ResumeNetworkReads();
+void TFormMain::SetSerialOpen(bool value) { FCore->SetSerialOpen(value); }
+
+void TFormMain::SerialStateChanged(bool open) {
+  LEDOpen->SetBrushColor(open ? clGreen : clSilver);
+  VwBtnOpenClose->SetCaption(open ? texts::Close() : texts::Open());
 }
 
-void TFormMain::VwBtnOpenCloseClick(TObject*) { SetSerialOpen(!FSerialOpen); }
+void TFormMain::VwBtnOpenCloseClick(TObject*) { FCore->ToggleSerial(); }
 
 void TFormMain::VwCbBoxPortChange(TObject*) {
-  {
-    // Network bytes held back wait for the reopened port: read now, they would be logged as
-    // received and dropped although the port is closed only for a moment.
-    const QScopedValueRollback reopening(FReopening, true);
-    SetSerialOpen(false);
-    ApplyCommSettings();
-  }
-  SetSerialOpen(true);
-  if (FSerialOpen) ResumeNetworkReads();
+  FCore->ChangeSerialSettings([this] { ApplyCommSettings(); });
 }
 
-void TFormMain::CommRequestHangup(TObject*) {
-  // The device went away under the open port: show the truth instead of an open port that
-  // silently drops what the network sends. The component passes on only notices of the port
-  // open now; one that finds the port closed by the operator has nothing to report.
-  if (!FSerialOpen) return;
-  try {
-    Comm->Close();
-  } catch (...) {
-  }
-  LEDOpen->SetBrushColor(clSilver);
-  VwBtnOpenClose->SetCaption(texts::Open());
-  FSerialOpen = false;
-  AddLogLine(clRed, texts::SerialFailed());
-  ResumeNetworkReads();
-}
+void TFormMain::CommRequestHangup(TObject*) { FCore->SerialLost(); }

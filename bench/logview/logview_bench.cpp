@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "main/trafficlog.h"
 #include "platform/codepage.h"
 #include "platform/fake/pty.h"
+#include "relay/trafficlog.h"
 #include "widgets/logview.h"
 
 namespace {

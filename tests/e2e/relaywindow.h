@@ -9,7 +9,7 @@
 
 #include "main/consoleparts.h"
 #include "main/formmain.h"
-#include "main/texts.h"
+#include "relay/texts.h"
 #include "tests/support/farends.h"
 
 class RelayWindow : public ::testing::Test {
@@ -39,26 +39,10 @@ class RelayWindow : public ::testing::Test {
 
   // Moves `bytes` from the serial far end to the server (or back) and returns what arrived.
   std::string SerialToServer(const std::string& bytes) {
-    std::string got;
-    pty->Write(bytes);
-    farend::WaitUntil(
-        [&] {
-          server->ReadAvailable(got);
-          return got.size() >= bytes.size();
-        },
-        std::chrono::seconds(60));
-    return got;
+    return farend::SerialToServer(*pty, *server, bytes);
   }
   std::string ServerToSerial(const std::string& bytes) {
-    std::string got;
-    server->Send(bytes);
-    farend::WaitUntil(
-        [&] {
-          pty->ReadAvailable(got);
-          return got.size() >= bytes.size();
-        },
-        std::chrono::seconds(60));
-    return got;
+    return farend::ServerToSerial(*server, *pty, bytes);
   }
 
   static std::string RandomBytes(std::size_t n, unsigned seed) {

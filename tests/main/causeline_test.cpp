@@ -1,7 +1,7 @@
 // The second red line: the cause of a failed open, written for the operator.
 #include <cerrno>
 
-#include "main/causetext.h"
+#include "relay/causetext.h"
 #include "tests/main/fixture.h"
 
 TEST_F(ConsoleTest, AFailedOpenKeepsItsLineAndAddsTheCauseInRed) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "main/endpoints.h"
 #include "platform/errorvalue.h"
+#include "relay/endpoints.h"
 
 namespace doubles {
 

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "main/formmain.h"
-#include "main/texts.h"
 #include "platform/codepage.h"
+#include "relay/texts.h"
 #include "tests/main/doubles.h"
 
 class ConsoleTest : public ::testing::Test {

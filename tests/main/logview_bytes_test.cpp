@@ -6,7 +6,7 @@
 #include <QClipboard>
 #include <QTest>
 
-#include "main/trafficlog.h"
+#include "relay/trafficlog.h"
 #include "tests/main/fixture.h"
 #include "widgets/logview.h"
 

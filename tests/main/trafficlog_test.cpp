@@ -1,4 +1,4 @@
-#include "main/trafficlog.h"
+#include "relay/trafficlog.h"
 
 #include <gtest/gtest.h>
 

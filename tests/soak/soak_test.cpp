@@ -2,7 +2,7 @@
 
 #include "main/consoleparts.h"
 #include "main/formmain.h"
-#include "main/texts.h"
+#include "relay/texts.h"
 #include "tests/soak/pump.h"
 
 namespace {

@@ -121,10 +121,13 @@ void Pty::CloseMaster() {
   keepSlave_ = -1;
 }
 
-TcpServer::TcpServer() {
+TcpServer::TcpServer(int port) {
   listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int on = 1;
+  ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in a{};
   a.sin_family = AF_INET;
+  a.sin_port = htons(std::uint16_t(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof a;
   if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listen_, 4) != 0 ||
@@ -168,6 +171,30 @@ void TcpServer::Reset() {
 void TcpServer::StopListening() {
   if (listen_ >= 0) ::close(listen_);
   listen_ = -1;
+}
+
+std::string SerialToServer(Pty& pty, TcpServer& server, const std::string& bytes) {
+  std::string got;
+  pty.Write(bytes);
+  WaitUntil(
+      [&] {
+        server.ReadAvailable(got);
+        return got.size() >= bytes.size();
+      },
+      std::chrono::seconds(60));
+  return got;
+}
+
+std::string ServerToSerial(TcpServer& server, Pty& pty, const std::string& bytes) {
+  std::string got;
+  server.Send(bytes);
+  WaitUntil(
+      [&] {
+        pty.ReadAvailable(got);
+        return got.size() >= bytes.size();
+      },
+      std::chrono::seconds(60));
+  return got;
 }
 
 int UnusedPort() {

@@ -39,7 +39,8 @@ class Pty {
 
 class TcpServer {
  public:
-  TcpServer();  // listening on 127.0.0.1, ephemeral port
+  // Listening on 127.0.0.1, on `port` (a server back on the port it had) or an ephemeral one.
+  explicit TcpServer(int port = 0);
   ~TcpServer();
   TcpServer(const TcpServer&) = delete;
   TcpServer& operator=(const TcpServer&) = delete;
@@ -63,5 +64,10 @@ class TcpServer {
 
 // A port with nothing listening on it (bound and closed again).
 int UnusedPort();
+
+// Writes `bytes` at the serial far end and returns what reached the server (or the other way
+// round), once as many bytes came or a minute passed.
+std::string SerialToServer(Pty& pty, TcpServer& server, const std::string& bytes);
+std::string ServerToSerial(TcpServer& server, Pty& pty, const std::string& bytes);
 
 }  // namespace farend

@@ -1,4 +1,4 @@
-#include "main/causetext.h"
+#include "relay/causetext.h"
 
 #include <cerrno>
 

@@ -26,4 +26,12 @@ const std::string& Disconnect();         // 断开
 
 std::string QueueDropped(std::size_t bytes);  // 系统：发送队列中未发出的<n>字节已丢弃
 std::string PortOutOfRange(long long port);   // 系统：端口<n>超出范围(1-65535)
+
+// Recovery of a lost connection or device, and the service's stop.
+std::string RetryIn(long long milliseconds, int attempt);  // 系统：<s>秒后第<k>次重新连接服务器
+const std::string& RetriesStopped();                       // 系统：已停止重新连接服务器
+std::string DeviceGone(const std::string& name);  // 系统：串口设备已断开，等待其重新出现：<name>
+std::string DeviceBack(const std::string& name);  // 系统：串口设备已重新出现：<name>
+const std::string& DeviceWaitStopped();           // 系统：已停止等待串口设备
+std::string SerialUnsent(std::size_t bytes);  // 系统：串口发送队列中未写出的<n>字节已丢弃
 }  // namespace texts

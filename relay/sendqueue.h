@@ -6,7 +6,7 @@
 #include <deque>
 #include <string>
 
-#include "main/endpoints.h"
+#include "relay/endpoints.h"
 
 class TSendQueue {
  public:

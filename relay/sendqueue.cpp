@@ -1,4 +1,4 @@
-#include "main/sendqueue.h"
+#include "relay/sendqueue.h"
 
 void TSendQueue::Push(std::string bytes) {
   if (bytes.empty()) return;

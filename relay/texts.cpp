@@ -1,4 +1,4 @@
-#include "main/texts.h"
+#include "relay/texts.h"
 
 #include "main/consolelanguage.h"
 #include "platform/codepage.h"
@@ -50,6 +50,8 @@ COMRELAY_TEXT(Open, "打开")
 COMRELAY_TEXT(Close, "关闭")
 COMRELAY_TEXT(Connect, "连接")
 COMRELAY_TEXT(Disconnect, "断开")
+COMRELAY_TEXT(RetriesStopped, "系统：已停止重新连接服务器")
+COMRELAY_TEXT(DeviceWaitStopped, "系统：已停止等待串口设备")
 #undef COMRELAY_TEXT
 
 std::string QueueDropped(std::size_t bytes) {
@@ -58,5 +60,26 @@ std::string QueueDropped(std::size_t bytes) {
 
 std::string PortOutOfRange(long long port) {
   return Tr("系统：端口") + std::to_string(port) + Tr("超出范围(1-65535)");
+}
+
+std::string RetryIn(long long milliseconds, int attempt) {
+  // Whole seconds as such; a shorter wait (tests use them) with its decimals.
+  std::string seconds = std::to_string(milliseconds / 1000);
+  if (const long long rest = milliseconds % 1000) {
+    std::string frac = std::to_string(1000 + rest).substr(1);
+    while (frac.back() == '0') frac.pop_back();
+    seconds += "." + frac;
+  }
+  return Ansi("系统：") + seconds + Ansi("秒后第") + std::to_string(attempt) + Ansi("次重新连接服务器");
+}
+
+std::string DeviceGone(const std::string& name) {
+  return Ansi("系统：串口设备已断开，等待其重新出现：") + name;
+}
+
+std::string DeviceBack(const std::string& name) { return Ansi("系统：串口设备已重新出现：") + name; }
+
+std::string SerialUnsent(std::size_t bytes) {
+  return Ansi("系统：串口发送队列中未写出的") + std::to_string(bytes) + Ansi("字节已丢弃");
 }
 }  // namespace texts

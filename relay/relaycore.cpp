@@ -1,0 +1,163 @@
+// Blocks between the two ends: logged, counted and handed over unchanged, one at a time.
+#include "relay/relaycore.h"
+
+#include <algorithm>
+
+#include "platform/exception.h"
+#include "relay/texts.h"
+#include "relay/trafficlog.h"
+
+namespace relay {
+
+using namespace endpoint;
+
+TRelayCore::TRelayCore(TSerialEndpoint& comm, TTcpEndpoint& net, TRelayView& view, TErrorTextSource errorText,
+                       TRecovery recovery)
+    : comm_(comm),
+      net_(net),
+      view_(view),
+      errorText_(std::move(errorText)),
+      recovery_(std::move(recovery)),
+      backoff_(recovery_.firstRetry, recovery_.maxRetry) {
+  resumeTimer_.setInterval(5);
+  QObject::connect(&resumeTimer_, &QTimer::timeout, [this] { Guarded([this] { ResumeNetworkReads(); }); });
+  retryTimer_.setSingleShot(true);
+  QObject::connect(&retryTimer_, &QTimer::timeout, [this] { Guarded([this] { Retry(); }); });
+  deviceTimer_.setInterval(int(recovery_.devicePoll.count()));
+  QObject::connect(&deviceTimer_, &QTimer::timeout, [this] { Guarded([this] { LookForDevice(); }); });
+  stopTimer_.setInterval(10);
+  QObject::connect(&stopTimer_, &QTimer::timeout, [this] { Guarded([this] { StopStep(); }); });
+}
+
+TRelayCore::~TRelayCore() = default;
+
+void TRelayCore::BindEvents() {
+  comm_.OnReceiveData = TReceiveDataEvent::FromCallable(
+      [this](TObject*, const void* buffer, std::uint16_t length) { SerialData(buffer, length); }, this);
+  comm_.OnRequestHangup = TNotifyEvent::FromCallable([this](TObject*) { SerialLost(); }, this);
+  comm_.OnSendDataEmpty = TNotifyEvent::FromCallable([this](TObject*) { SerialDrained(); }, this);
+  net_.OnConnect =
+      TSocketNotifyEvent::FromCallable([this](TObject*, TSocketEndpoint*) { NetworkConnected(); }, this);
+  net_.OnDisconnect =
+      TSocketNotifyEvent::FromCallable([this](TObject*, TSocketEndpoint*) { NetworkDisconnected(); }, this);
+  net_.OnRead =
+      TSocketNotifyEvent::FromCallable([this](TObject*, TSocketEndpoint* s) { NetworkReadable(*s); }, this);
+  net_.OnWrite =
+      TSocketNotifyEvent::FromCallable([this](TObject*, TSocketEndpoint* s) { NetworkWritable(*s); }, this);
+  net_.OnError = TSocketErrorEvent::FromCallable(
+      [this](TObject*, TSocketEndpoint*, TErrorEvent, int& code) { NetworkError(code); }, this);
+}
+
+void TRelayCore::UnbindEvents() {
+  comm_.OnReceiveData = nullptr;
+  comm_.OnRequestHangup = nullptr;
+  comm_.OnSendDataEmpty = nullptr;
+  net_.OnConnect = nullptr;
+  net_.OnDisconnect = nullptr;
+  net_.OnRead = nullptr;
+  net_.OnWrite = nullptr;
+  net_.OnError = nullptr;
+}
+
+void TRelayCore::ZeroCounters() {
+  toSerial_ = 0;
+  toSocket_ = 0;
+}
+
+void TRelayCore::AddDataLine(TLineKind kind, const std::string& direction, const std::string& block) {
+  const bool hex = view_.ShowHex();
+  std::string line = direction;
+  line += '(';
+  line += std::to_string(block.size());
+  line += "):";
+  const std::size_t payload = line.size();
+  line += hex ? StrToHexStr(block) : block;
+  view_.LogLine(kind, line, hex ? payload : std::string::npos);
+}
+
+void TRelayCore::SerialData(const void* buffer, std::uint16_t length) {
+  SerialDataArrived(std::string(static_cast<const char*>(buffer), length));
+}
+
+void TRelayCore::NetworkReadable(TSocketEndpoint& socket) {
+  // Leaving the bytes in the socket stops further read notifications until they are read, so
+  // the server is slowed by TCP itself while the serial line catches up.
+  if (serialOpen_ && comm_.PendingWriteBytes() >= SerialHighWater) {
+    readDeferred_ = true;
+    resumeTimer_.start();
+    return;
+  }
+  SocketDataArrived(socket.ReceiveText());
+}
+
+void TRelayCore::ResumeNetworkReads() {
+  if (!readDeferred_) {
+    resumeTimer_.stop();
+    return;
+  }
+  if (serialOpen_ && comm_.PendingWriteBytes() > SerialLowWater) return;
+  readDeferred_ = false;
+  resumeTimer_.stop();
+  if (!net_.Active()) return;
+  std::string block = net_.Socket()->ReceiveText();
+  if (!block.empty()) SocketDataArrived(block);
+}
+
+void TRelayCore::SerialDrained() { ResumeNetworkReads(); }
+
+void TRelayCore::SocketDataArrived(const std::string& block) {
+  if (view_.ShowData())
+    AddDataLine(TLineKind::FromNetwork, serialOpen_ ? texts::NetToSerial() : texts::NetReceived(), block);
+  if (!serialOpen_) return;
+  toSerial_ += std::int64_t(block.size());
+  view_.BytesToSerialChanged(toSerial_);
+  if (block.empty()) {
+    comm_.WriteData(block.data(), 0);
+    return;
+  }
+  // The serial write takes at most 65535 bytes; a longer block goes in order, in pieces.
+  for (std::size_t at = 0; at < block.size(); at += 65535) {
+    const std::size_t n = std::min<std::size_t>(65535, block.size() - at);
+    comm_.WriteData(block.data() + at, std::uint16_t(n));
+  }
+}
+
+void TRelayCore::SerialDataArrived(const std::string& block) {
+  if (view_.ShowData())
+    AddDataLine(TLineKind::FromSerial, net_.Active() ? texts::SerialToNet() : texts::SerialReceived(), block);
+  if (!net_.Active()) return;
+  toSocket_ += std::int64_t(block.size());
+  view_.BytesToSocketChanged(toSocket_);
+  if (!sendQueue_.Empty()) {
+    // Behind what the socket has not taken yet.
+    EnqueueForSocket(block);
+    return;
+  }
+  const int taken = net_.Socket()->SendText(block);
+  // A failed send has closed the connection (and emptied the queue) by now.
+  if (!net_.Active()) return;
+  const std::size_t n = taken > 0 ? std::size_t(taken) : 0;
+  if (n == block.size()) return;
+  EnqueueForSocket(block.substr(n));
+  // A short send does not make the socket report room later; only a send that would block
+  // does. Offer the rest at once: it goes out, or the socket now owes us an OnWrite.
+  if (n > 0 && !sendQueue_.Empty()) sendQueue_.Drain(*net_.Socket());
+}
+
+void TRelayCore::EnqueueForSocket(std::string bytes) {
+  if (sendQueue_.Fits(bytes.size())) {
+    sendQueue_.Push(std::move(bytes));
+    return;
+  }
+  // The server has taken nothing for a long while: rather than drop bytes from the middle of
+  // the stream, end the connection and say why.
+  Log(texts::SendQueueOverflow());
+  // Counted with the rest when the disconnect says how much was dropped.
+  sendQueue_.Push(std::move(bytes));
+  net_.SetActive(false);
+  sendQueue_.Clear();
+}
+
+void TRelayCore::NetworkWritable(TSocketEndpoint& socket) { sendQueue_.Drain(socket); }
+
+}  // namespace relay

@@ -1,0 +1,67 @@
+// The service's program: options, the units started as the window's program starts them, the
+// relay, and the signals that print its counters or stop it.
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "i18n/translation.h"
+#include "platform/exception.h"
+#include "platform/signals.h"
+#include "serialkit/serialkit.h"
+#include "service/options.h"
+#include "service/relayservice.h"
+
+int main(int argc, char** argv) {
+  const service::TParsed parsed = service::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  switch (parsed.outcome) {
+    case service::TOutcome::Error:
+      std::fprintf(stderr, "%s\n", parsed.error.c_str());
+      return 2;
+    case service::TOutcome::Help:
+      std::fputs(service::HelpText().c_str(), stdout);
+      return 0;
+    case service::TOutcome::Version:
+      std::fputs(service::VersionText().c_str(), stdout);
+      return 0;
+    case service::TOutcome::Run:
+      break;
+  }
+  // Before any thread starts, so that none of them ever takes these signals.
+  TSignalChannel incoming({SignalTerminate, SignalInterrupt, SignalUser1});
+  if (!incoming.Valid()) {
+    std::fprintf(stderr, "comrelay: cannot watch incoming\n");
+    return 1;
+  }
+  QCoreApplication application(argc, argv);
+  try {
+    InitializeTranslationUnit();
+  } catch (...) {
+    HandleException(std::current_exception());
+    return 1;
+  }
+  int rc = 1;
+  try {
+    InitializeSerialKitUnit();
+    service::TRelayService relay(parsed.options, stdout);
+    QSocketNotifier notifier(incoming.Descriptor(), QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+      Guarded([&] {
+        while (const int signal = incoming.Next()) {
+          if (signal == SignalUser1)
+            relay.PrintCounters();
+          else
+            relay.Stop([] { QCoreApplication::exit(0); });
+        }
+      });
+    });
+    relay.Start();
+    rc = application.exec();
+  } catch (...) {
+    HandleException(std::current_exception());
+  }
+  FinalizeSerialKitUnit();
+  FinalizeTranslationUnit();
+  return rc;
+}

@@ -1,0 +1,66 @@
+#include "service/relayservice.h"
+
+#include "platform/codepage.h"
+#include "platform/serial/stablelink.h"
+#include "relay/realends.h"
+#include "relay/texts.h"
+#include "service/lines.h"
+
+namespace service {
+
+TRelayService::TRelayService(const TOptions& options, std::FILE* out, relay::TRecovery recovery)
+    : options_(options), out_(out), comm_(MakeSerialPortEnd()), net_(MakeTcpClientEnd()) {
+  recovery.reconnect = recovery.reopen = options.reconnect;
+  core_ = std::make_unique<relay::TRelayCore>(*comm_, *net_, static_cast<relay::TRelayView&>(*this),
+                                              SystemErrorText, recovery);
+  core_->BindEvents();
+  // A by-id name alone means the link: the component would look for it directly below /dev.
+  comm_->SetCommName(StableDeviceName(options.device));
+  comm_->SetBaudRate(options.baud);
+  comm_->SetByteSize(options.data);
+  comm_->SetParity(options.parity);
+  comm_->SetStopBits(options.stop);
+  comm_->SetReadIntervalTimeout(options.timeout);
+}
+
+TRelayService::~TRelayService() {
+  core_->UnbindEvents();
+  core_->Shutdown();
+}
+
+void TRelayService::Start() {
+  core_->KeepSerialOpen();
+  core_->KeepConnected(options_.host, options_.port);
+}
+
+void TRelayService::Stop(std::function<void()> done) {
+  // A second signal while stopping changes nothing: the bound still holds.
+  if (stopping_) return;
+  stopping_ = true;
+  core_->Stop(StopBound, [this, done = std::move(done)] {
+    PrintCounters();
+    if (done) done();
+  });
+}
+
+void TRelayService::PrintCounters() {
+  const auto now = std::chrono::system_clock::now();
+  Write(IsoStamp(now, LocalUtcOffset(now)) + " counters " +
+        OneLineUtf8(Ansi("发到Socket：") + std::to_string(core_->BytesToSocket()) + texts::Bytes() + " " +
+                    Ansi("发到串口：") + std::to_string(core_->BytesToSerial()) + texts::Bytes()));
+}
+
+void TRelayService::LogLine(relay::TLineKind kind, const std::string& text, std::size_t) {
+  const auto now = std::chrono::system_clock::now();
+  Write(ServiceLine(IsoStamp(now, LocalUtcOffset(now)), kind, text));
+}
+
+void TRelayService::Write(const std::string& line) {
+  // Whole lines, at once: a reader (the journal) never sees half of one.
+  std::string out = line;
+  out += '\n';
+  std::fwrite(out.data(), 1, out.size(), out_);
+  std::fflush(out_);
+}
+
+}  // namespace service

@@ -1,0 +1,108 @@
+// The clean stop: queued bytes leave first, within a bound; retries end; both ends close. And
+// what a view is told while blocks pass.
+#include "tests/relay/corefixture.h"
+#include "tests/support/farends.h"
+
+using namespace std::chrono_literals;
+using Mode = doubles::TSocketDouble::Mode;
+
+namespace {
+class StopTest : public CoreTest {
+ protected:
+  void Up() {
+    core->KeepSerialOpen();
+    core->KeepConnected("127.0.0.1", 8887);
+    net.CompleteConnect();
+    ASSERT_TRUE(core->SerialOpen());
+  }
+  void StopWithin(std::chrono::milliseconds bound) {
+    core->Stop(bound, [this] { ++stopped; });
+  }
+  int stopped = 0;
+};
+}  // namespace
+
+TEST_F(StopTest, BytesQueuedForTheLineLeaveBeforeThePortCloses) {
+  Up();
+  serial.pending = 300;
+  StopWithin(10s);
+  farend::WaitUntil([] { return false; }, 60ms);
+  EXPECT_EQ(stopped, 0);
+  EXPECT_TRUE(serial.open);
+  serial.Drained();
+  ASSERT_TRUE(farend::WaitUntil([&] { return stopped == 1; }, 5s));
+  EXPECT_FALSE(serial.open);
+  EXPECT_FALSE(net.active);
+  EXPECT_EQ(view.Since(view.lines.size() - 2),
+            (std::vector<std::string>{texts::SerialClosed(), texts::Disconnected()}));
+}
+
+TEST_F(StopTest, BytesTheServerHasNotTakenLeaveBeforeTheSocketCloses) {
+  Up();
+  net.socket.mode = Mode::Limited;
+  net.socket.room = 0;
+  serial.Deliver("in flight");
+  ASSERT_EQ(core->QueuedForSocket(), 9u);
+  StopWithin(10s);
+  farend::WaitUntil([] { return false; }, 40ms);
+  EXPECT_EQ(stopped, 0);
+  net.RoomAgain(100);
+  ASSERT_TRUE(farend::WaitUntil([&] { return stopped == 1; }, 5s));
+  EXPECT_EQ(net.socket.sent, "in flight");
+  EXPECT_EQ(view.Count(texts::QueueDropped(9)), 0);
+}
+
+TEST_F(StopTest, AtTheBoundWhatIsLeftIsDroppedAndSaid) {
+  Up();
+  serial.pending = 77;
+  net.socket.mode = Mode::Limited;
+  net.socket.room = 0;
+  serial.Deliver("stuck");
+  StopWithin(50ms);
+  ASSERT_TRUE(farend::WaitUntil([&] { return stopped == 1; }, 5s));
+  EXPECT_EQ(view.Count(texts::SerialUnsent(77)), 1);
+  EXPECT_EQ(view.Count(texts::QueueDropped(5)), 1);
+  EXPECT_FALSE(serial.open);
+  EXPECT_FALSE(net.active);
+}
+
+TEST_F(StopTest, AStopEndsRetriesAndTheWaitForADevice) {
+  serial.commName = "/dev/null";
+  core->KeepSerialOpen();
+  serial.Hangup();
+  core->KeepConnected("127.0.0.1", 8887);
+  net.RefuseConnect(10061);
+  ASSERT_TRUE(core->Reconnecting());
+  ASSERT_TRUE(core->WaitingForDevice());
+  StopWithin(5s);
+  EXPECT_EQ(stopped, 1);  // nothing queued: at once
+  EXPECT_FALSE(core->Reconnecting());
+  EXPECT_FALSE(core->WaitingForDevice());
+  farend::WaitUntil([] { return false; }, 100ms);
+  EXPECT_EQ(net.connectAttempts, 1);
+  EXPECT_FALSE(serial.open);
+}
+
+TEST_F(CoreTest, TheViewHearsOfBlocksStatesAndCounters) {
+  core->KeepSerialOpen();
+  core->KeepConnected("127.0.0.1", 8887);
+  net.CompleteConnect();
+  EXPECT_EQ(view.serialShown, std::vector<bool>{true});
+  EXPECT_EQ(view.networkShown, std::vector<bool>{true});
+  serial.Deliver("ab");
+  EXPECT_EQ(view.lines.back().kind, relay::TLineKind::FromSerial);
+  EXPECT_EQ(Last(), texts::SerialToNet() + "(2):ab");
+  EXPECT_EQ(view.toSocket, 2);
+  view.showHex = true;
+  net.ServerSends("xyz");
+  EXPECT_EQ(view.lines.back().kind, relay::TLineKind::FromNetwork);
+  EXPECT_EQ(Last(), texts::NetToSerial() + "(3):78 79 7A ");
+  EXPECT_EQ(view.toSerial, 3);
+  view.showData = false;
+  const std::size_t lines = view.lines.size();
+  serial.Deliver("cd");
+  EXPECT_EQ(view.lines.size(), lines);
+  EXPECT_EQ(view.toSocket, 4);
+  EXPECT_EQ(net.socket.sent, "abcd");
+  EXPECT_EQ(view.lines.front().kind, relay::TLineKind::System);
+}
