@@ -1,7 +1,7 @@
 #include "main/captions.h"
 
-#include "main/consolelanguage.h"
 #include "platform/codepage.h"
+#include "relay/consolelanguage.h"
 #include "widgets/button.h"
 #include "widgets/checkbox.h"
 #include "widgets/combobox.h"

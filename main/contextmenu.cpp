@@ -4,10 +4,10 @@
 #include <QMenu>
 #include <QShortcut>
 
-#include "main/consolelanguage.h"
 #include "main/finddialog.h"
 #include "main/formfeatures.h"
 #include "platform/codepage.h"
+#include "relay/consolelanguage.h"
 
 namespace {
 QString T(const char* utf8) { return AnsiToQString(Tr(utf8)); }

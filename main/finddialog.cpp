@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "main/consolelanguage.h"
 #include "platform/codepage.h"
+#include "relay/consolelanguage.h"
 #include "widgets/logview.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <QSaveFile>
 
 #include "main/captions.h"
-#include "main/consolelanguage.h"
 #include "main/contextmenu.h"
 #include "main/finddialog.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "relay/consolelanguage.h"
 
 namespace {
 int IndexOf(const std::vector<std::string>& items, const std::string& text) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "relay/endpoints.h"
 #include "relay/relaycore.h"
 #include "relay/view.h"

@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "main/consolelanguage.h"
 #include "platform/codepage.h"
+#include "relay/consolelanguage.h"
 
 namespace {
 QString T(const char* utf8) { return AnsiToQString(Tr(utf8)); }

@@ -2,7 +2,7 @@
 #pragma once
 #include <QDialog>
 
-#include "main/consolelanguage.h"
+#include "relay/consolelanguage.h"
 
 class QCheckBox;
 class QComboBox;

@@ -3,10 +3,10 @@
 #include <QComboBox>
 #include <algorithm>
 
-#include "main/consolelanguage.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/portlist.h"
+#include "relay/consolelanguage.h"
 
 TPortSource TreePortSource(const TPortTree& tree) {
   return [tree](std::vector<std::string>& names) {

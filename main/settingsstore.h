@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-#include "main/consolelanguage.h"
+#include "relay/consolelanguage.h"
 
 struct TConsoleSettings {
   // The port: its /dev/serial/by-id link when it has one (it survives a new name after an

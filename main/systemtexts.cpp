@@ -2,9 +2,9 @@
 
 #include <unordered_map>
 
-#include "main/consolelanguage.h"
 #include "platform/codepage.h"
 #include "platform/winsock/errortext.h"
+#include "relay/consolelanguage.h"
 
 namespace {
 const char* ChineseText(int code) {

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "main/consolelanguage.h"
 #include "platform/codepage.h"
+#include "relay/consolelanguage.h"
 
 namespace {
 std::string About(const std::string& subject) { return subject.empty() ? std::string() : Tr("：") + subject; }

@@ -1,7 +1,7 @@
 #include "relay/texts.h"
 
-#include "main/consolelanguage.h"
 #include "platform/codepage.h"
+#include "relay/consolelanguage.h"
 
 namespace texts {
 namespace {

@@ -137,3 +137,16 @@ TEST_F(FeaturesTest, TheContextMenuOffersEachFunctionAndItsActionsWork) {
   find->hide();
   EXPECT_EQ(form->VwRichEdit->MatchLine(), -1);
 }
+
+TEST_F(FeaturesTest, AnEndsGroupBoxMenuStartsWithItsRecoverySwitch) {
+  Attach();
+  const std::unique_ptr<QMenu> menu = features->BuildMenu(form->VwGroupBox2);
+  ASSERT_FALSE(menu->actions().isEmpty());
+  QAction* reconnect = menu->actions().front();
+  EXPECT_EQ(reconnect->text(), Q("断线后自动重新连接服务器"));
+  reconnect->trigger();
+  EXPECT_TRUE(form->Core().Recovery().reconnect);
+  // The log view's menu holds no switch of an end.
+  const std::unique_ptr<QMenu> logMenu = features->BuildMenu(form->VwRichEdit);
+  EXPECT_EQ(logMenu->actions().front()->text(), Q("查找…"));
+}

@@ -1,4 +1,4 @@
-#include "main/consolelanguage.h"
+#include "relay/consolelanguage.h"
 
 #include <QCoreApplication>
 #include <memory>
