@@ -4,6 +4,7 @@
 
 #include "platform/codepage.h"
 #include "platform/exception.h"
+#include "relay/consolelanguage.h"
 #include "relay/texts.h"
 
 namespace {
@@ -153,7 +154,7 @@ void TFormMain::BindEvents() {
 // of each end are, and it is off at every start like every other setting.
 void TFormMain::AddRecoveryMenus() {
   auto add = [this](QWidget* group, const char* utf8, bool relay::TRecovery::*flag) {
-    auto* action = new QAction(AnsiToQString(Ansi(utf8)), group);
+    auto* action = new QAction(AnsiToQString(Tr(utf8)), group);
     action->setCheckable(true);
     connect(action, &QAction::toggled, this, [this, flag](bool on) {
       relay::TRecovery recovery = FCore->Recovery();

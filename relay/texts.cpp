@@ -70,16 +70,16 @@ std::string RetryIn(long long milliseconds, int attempt) {
     while (frac.back() == '0') frac.pop_back();
     seconds += "." + frac;
   }
-  return Ansi("系统：") + seconds + Ansi("秒后第") + std::to_string(attempt) + Ansi("次重新连接服务器");
+  return Tr("系统：") + seconds + Tr("秒后第") + std::to_string(attempt) + Tr("次重新连接服务器");
 }
 
 std::string DeviceGone(const std::string& name) {
-  return Ansi("系统：串口设备已断开，等待其重新出现：") + name;
+  return Tr("系统：串口设备已断开，等待其重新出现：") + name;
 }
 
-std::string DeviceBack(const std::string& name) { return Ansi("系统：串口设备已重新出现：") + name; }
+std::string DeviceBack(const std::string& name) { return Tr("系统：串口设备已重新出现：") + name; }
 
 std::string SerialUnsent(std::size_t bytes) {
-  return Ansi("系统：串口发送队列中未写出的") + std::to_string(bytes) + Ansi("字节已丢弃");
+  return Tr("系统：串口发送队列中未写出的") + std::to_string(bytes) + Tr("字节已丢弃");
 }
 }  // namespace texts

@@ -48,6 +48,11 @@ TEST_F(FeaturesTest, TheEnglishCatalogueTranslatesTheWindowTheLogAndTheErrorText
   EXPECT_EQ(LastBody(), Q("System: Connection refused"));
   EXPECT_EQ(Text(ConsoleErrorText(10061)), Q("The connection was refused by the remote host"));
   EXPECT_EQ(Text(texts::PortOutOfRange(70000)), Q("System: port 70000 is out of range (1-65535)"));
+  // The recovery lines and the two queue losses are English too, and tell the queues apart.
+  EXPECT_EQ(Text(texts::RetryIn(2000, 3)), Q("System: 2 s, then reconnect attempt 3 to the server"));
+  EXPECT_EQ(Text(texts::DeviceBack("/dev/ttyUSB0")), Q("System: serial device is back: /dev/ttyUSB0"));
+  EXPECT_EQ(Text(texts::QueueDropped(5)), Q("System: send queue to the server: 5 bytes dropped"));
+  EXPECT_EQ(Text(texts::SerialUnsent(7)), Q("System: serial transmit queue: 7 bytes dropped"));
 }
 
 TEST(ConsoleLanguage, OriginalTextsStayAndErrorTextsAreChineseBesideThem) {
