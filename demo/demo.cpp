@@ -11,12 +11,15 @@
 
 #include "main/consoleparts.h"
 #include "main/formmain.h"
-#include "tests/support/farends.h"
+#include "tests/support/loopback.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
+#include "tests/support/pump.h"
 #include "widgets/application.h"
 
 namespace {
 void Settle(int ms) {
-  farend::WaitUntil([] { return false; }, std::chrono::milliseconds(ms));
+  PumpUntil([] { return false; }, std::chrono::milliseconds(ms));
 }
 }  // namespace
 
@@ -26,17 +29,17 @@ int main(int argc, char** argv) {
   application.Initialize();
   const std::string shot = argc > 1 ? argv[1] : "comrelay-demo.png";
 
-  farend::Pty device;
-  farend::TcpServer server;
-  std::printf("device (virtual serial port): %s\nserver (echo): 127.0.0.1:%d\n", device.SlavePath().c_str(),
+  TPseudoTerminal device;
+  loopback::TServer server;
+  std::printf("device (virtual serial port): %s\nserver (echo): 127.0.0.1:%d\n", device.Path().c_str(),
               server.Port());
 
-  auto form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({device.SlavePath()})));
+  auto form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({device.Path()})));
   form->show();
   QTest::mouseClick(form->VwBtnOpenClose, Qt::LeftButton);
   form->VwNumEdit->SetValue(server.Port());
   QTest::mouseClick(form->VwBtnConnect, Qt::LeftButton);
-  if (!farend::WaitUntil([&] { return server.AcceptPending() && form->ClientSocket->Active(); })) {
+  if (!PumpUntil([&] { return server.AcceptPending() && form->ClientSocket->Active(); })) {
     std::fprintf(stderr, "the console did not connect\n");
     return 1;
   }
@@ -45,13 +48,13 @@ int main(int argc, char** argv) {
   std::string atServer, atDevice;
   auto exchange = [&](const std::string& bytes) {
     device.Write(bytes);
-    farend::WaitUntil([&] {
+    PumpUntil([&] {
       server.ReadAvailable(atServer);
       return atServer.size() >= bytes.size();
     });
     server.Send(atServer);
     atServer.clear();
-    farend::WaitUntil([&] {
+    PumpUntil([&] {
       device.ReadAvailable(atDevice);
       return atDevice.size() >= bytes.size();
     });

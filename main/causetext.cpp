@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 namespace {
 std::string About(const std::string& subject) {

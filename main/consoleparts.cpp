@@ -2,7 +2,7 @@
 
 #include "comm/serialport.h"
 #include "platform/portlist.h"
-#include "platform/winsock/errortext.h"
+#include "socket/socketerror.h"
 #include "socket/tcpclient.h"
 
 namespace {
@@ -131,5 +131,5 @@ TPortSource FixedPortSource(std::vector<std::string> fixed) {
 
 TFormMainParts MakeConsoleParts(TPortSource ports) {
   return TFormMainParts{std::make_unique<TSerialPortEnd>(), std::make_unique<TTcpClientEnd>(),
-                        std::move(ports), [](int code) { return SysErrorMessage(code); }};
+                        std::move(ports), [](int code) { return SocketSystemText(code); }};
 }

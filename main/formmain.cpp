@@ -1,8 +1,8 @@
 #include "main/formmain.h"
 
 #include "main/texts.h"
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/codepage.h"
+#include "runtime/exception.h"
 
 namespace {
 std::vector<std::string> AnsiList(std::initializer_list<const char*> utf8) {

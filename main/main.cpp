@@ -4,7 +4,7 @@
 #include "i18n/translation.h"
 #include "main/consoleparts.h"
 #include "main/formmain.h"
-#include "platform/exception.h"
+#include "runtime/exception.h"
 #include "serialkit/serialkit.h"
 #include "widgets/application.h"
 

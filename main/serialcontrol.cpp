@@ -7,8 +7,8 @@
 #include "main/causetext.h"
 #include "main/formmain.h"
 #include "main/texts.h"
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/qtext.h"
+#include "runtime/exception.h"
 
 void TFormMain::ListSerialPorts(std::vector<std::string>& list) {
   std::vector<std::string> names;

@@ -1,6 +1,6 @@
 #include "main/texts.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 namespace texts {
 // Converted once: some are used for every block.

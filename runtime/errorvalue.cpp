@@ -1,9 +1,7 @@
-#include "platform/errorvalue.h"
+#include "runtime/errorvalue.h"
 
 #include <cerrno>
 #include <utility>
-
-#include "platform/winsock/errortext.h"
 
 namespace {
 struct TEntry {
@@ -64,10 +62,6 @@ std::string OwnCauseText(int code) { return Lookup(kOwnTable, code); }
 
 TPlatformError TPlatformError::FromErrno(int error, std::string subject, long holder) {
   return {TErrorDomain::Errno, error, ErrnoText(error), std::move(subject), holder};
-}
-
-TPlatformError TPlatformError::FromWinSock(int code) {
-  return {TErrorDomain::WinSock, code, StripSystemText(SysErrorMessage(code)), {}, 0};
 }
 
 TPlatformError TPlatformError::FromOwn(int code, std::string subject, long holder) {

@@ -4,12 +4,12 @@
 #pragma once
 #include <string>
 
-#include "platform/exception.h"
+#include "runtime/exception.h"
 
 enum class TErrorDomain : unsigned char {
   None,     // no failure
   Errno,    // a Linux errno (EACCES, ENOENT, EBUSY ...)
-  WinSock,  // a WinSock code (10061, 11001 ...)
+  WinSock,  // a WinSock code (WSAECONNREFUSED, WSAHOST_NOT_FOUND ...), made by platform/winsock
   Own,      // a cause no system call names; codes in `owncause`
 };
 
@@ -36,7 +36,6 @@ struct TPlatformError {
   bool Is(TErrorDomain d, int c) const { return domain == d && code == c; }
 
   static TPlatformError FromErrno(int error, std::string subject = {}, long holder = 0);
-  static TPlatformError FromWinSock(int code);
   static TPlatformError FromOwn(int code, std::string subject = {}, long holder = 0);
 };
 

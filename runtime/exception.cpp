@@ -1,4 +1,4 @@
-#include "platform/exception.h"
+#include "runtime/exception.h"
 
 #include <cstdio>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "platform/lasterror.h"
+#include "runtime/lasterror.h"
 
 namespace {
 thread_local DWORD t_lastError = 0;

@@ -1,7 +1,7 @@
 // The calling thread's last error, as GetLastError/SetLastError keep it, and the failure behind it.
 #pragma once
-#include "platform/errorvalue.h"
-#include "platform/wintypes.h"
+#include "runtime/errorvalue.h"
+#include "runtime/wintypes.h"
 
 DWORD GetLastError();
 // Forgets the cause of the error before.

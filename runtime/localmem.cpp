@@ -1,9 +1,9 @@
-#include "platform/localmem.h"
+#include "runtime/localmem.h"
 
 #include <cstring>
 #include <new>
 
-#include "platform/lasterror.h"
+#include "runtime/lasterror.h"
 
 TLocalBlock LocalAlloc(UINT flags, std::size_t bytes) {
   TLocalBlock block;

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "platform/wintypes.h"
+#include "runtime/wintypes.h"
 
 inline constexpr UINT LMEM_FIXED = 0x0000;
 inline constexpr UINT LMEM_ZEROINIT = 0x0040;

@@ -1,25 +1,36 @@
-#include "platform/resources.h"
+#include "runtime/resources.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <map>
+#include <mutex>
+#include <utility>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 HMODULE HInstance = 0x400000;
 
 namespace {
-const std::map<UINT, std::u16string>& StringTable() {
-  static const std::map<UINT, std::u16string> table{
-      {SWindowsSocketError, u"Windows socket error: %s (%d), on API '%s'"},
-      {SASyncSocketError, u"Asynchronous socket error %d"},
-      {SNoAddress, u"No address specified"},
-      {SCannotCreateSocket, u"Can't create new socket"},
-      {SSocketAlreadyOpen, u"Socket already open"},
-      {SCantChangeWhileActive, u"Can't change value while socket is active"},
-  };
+// Entries are added while the program starts (any thread may read later); a lock keeps adding
+// and reading apart all the same.
+struct TStringTable {
+  std::mutex lock;
+  std::map<std::pair<HMODULE, UINT>, std::u16string> entries;
+};
+
+TStringTable& StringTable() {
+  static TStringTable table;
   return table;
+}
+
+// False when the module has no such entry.
+bool FindEntry(HMODULE module, UINT id, std::u16string& text) {
+  TStringTable& table = StringTable();
+  std::lock_guard guard(table.lock);
+  auto it = table.entries.find({module, id});
+  if (it == table.entries.end()) return false;
+  text = it->second;
+  return true;
 }
 
 std::atomic<TResourceLoader> g_loader{&DefaultLoadResourceString};
@@ -27,31 +38,38 @@ std::atomic<TResourceLoader> g_loader{&DefaultLoadResourceString};
 
 HMODULE FindResourceHInstance(HMODULE module) { return module; }
 
-int LoadStringW(HMODULE module, UINT id, char16_t* buffer, int bufferLength) {
-  if (bufferLength <= 0 || buffer == nullptr || module != HInstance) return 0;
-  auto it = StringTable().find(id);
-  if (it == StringTable().end()) {
+bool AddStringTableEntries(HMODULE module, const TStringTableEntry* entries, std::size_t count) {
+  TStringTable& table = StringTable();
+  std::lock_guard guard(table.lock);
+  for (std::size_t k = 0; k < count; ++k) table.entries.try_emplace({module, entries[k].id}, entries[k].text);
+  return true;
+}
+
+namespace {
+// At most bufferLength - 1 characters of the entry, in the form `convert` makes of it, and a zero.
+template <class Char, class Convert>
+int CopyEntry(HMODULE module, UINT id, Char* buffer, int bufferLength, Convert convert) {
+  if (bufferLength <= 0 || buffer == nullptr) return 0;
+  std::u16string text;
+  if (!FindEntry(module, id, text)) {
     buffer[0] = 0;
     return 0;
   }
-  const int n = std::min<int>(int(it->second.size()), bufferLength - 1);
-  std::copy_n(it->second.data(), n, buffer);
+  const auto converted = convert(text);
+  const int n = std::min<int>(int(converted.size()), bufferLength - 1);
+  std::copy_n(converted.data(), n, buffer);
   buffer[n] = 0;
   return n;
 }
+}  // namespace
+
+int LoadStringW(HMODULE module, UINT id, char16_t* buffer, int bufferLength) {
+  return CopyEntry(module, id, buffer, bufferLength, [](const std::u16string& text) { return text; });
+}
 
 int LoadStringA(HMODULE module, UINT id, char* buffer, int bufferLength) {
-  if (bufferLength <= 0 || buffer == nullptr || module != HInstance) return 0;
-  auto it = StringTable().find(id);
-  if (it == StringTable().end()) {
-    buffer[0] = 0;
-    return 0;
-  }
-  const std::string bytes = WideToAnsi(it->second);
-  const int n = std::min<int>(int(bytes.size()), bufferLength - 1);
-  std::memcpy(buffer, bytes.data(), std::size_t(n));
-  buffer[n] = 0;
-  return n;
+  return CopyEntry(module, id, buffer, bufferLength,
+                   [](const std::u16string& text) { return WideToAnsi(text); });
 }
 
 std::string DefaultLoadResourceString(const ResourceStringRecord* record) {

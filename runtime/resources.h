@@ -2,10 +2,11 @@
 // resource string is read through. The loader sits in a slot that another unit may swap
 // (the translation layer does, at start-up) and must restore.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "platform/wintypes.h"
+#include "runtime/wintypes.h"
 
 // The program's own module.
 extern HMODULE HInstance;
@@ -24,13 +25,19 @@ HMODULE FindResourceHInstance(HMODULE module);
 int LoadStringW(HMODULE module, UINT id, char16_t* buffer, int bufferLength);
 int LoadStringA(HMODULE module, UINT id, char* buffer, int bufferLength);
 
-// Socket component messages.
-inline constexpr UINT SWindowsSocketError = 65393;
-inline constexpr UINT SASyncSocketError = 65394;
-inline constexpr UINT SNoAddress = 65395;
-inline constexpr UINT SCannotCreateSocket = 65396;
-inline constexpr UINT SSocketAlreadyOpen = 65397;
-inline constexpr UINT SCantChangeWhileActive = 65398;
+struct TStringTableEntry {
+  UINT id;
+  const char16_t* text;
+};
+
+// Adds a component's entries to the string table of `module`; an id already there keeps its text.
+// Answers true, so that a component can add its entries while the program starts:
+//   inline const bool kAdded = AddStringTableEntries(HInstance, kEntries);
+template <std::size_t N>
+bool AddStringTableEntries(HMODULE module, const TStringTableEntry (&entries)[N]) {
+  return AddStringTableEntries(module, entries, N);
+}
+bool AddStringTableEntries(HMODULE module, const TStringTableEntry* entries, std::size_t count);
 
 using TResourceLoader = std::string (*)(const ResourceStringRecord* record);
 

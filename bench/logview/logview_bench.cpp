@@ -12,8 +12,10 @@
 #include <string>
 
 #include "main/trafficlog.h"
-#include "platform/codepage.h"
-#include "platform/fake/pty.h"
+#include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
 #include "widgets/logview.h"
 
 namespace {

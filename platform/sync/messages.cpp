@@ -1,4 +1,4 @@
-#include "platform/messages.h"
+#include "platform/sync/messages.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -7,8 +7,8 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/exception.h"
-#include "platform/lasterror.h"
+#include "runtime/exception.h"
+#include "runtime/lasterror.h"
 
 namespace {
 const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());

@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "platform/localmem.h"
-#include "platform/wintypes.h"
+#include "runtime/localmem.h"
+#include "runtime/wintypes.h"
 
 inline constexpr UINT WM_USER = 0x0400;
 

@@ -1,34 +1,22 @@
-#include "platform/charset.h"
-
-#include <iconv.h>
+#include "platform/text/charset.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 
-namespace {
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
-
-bool SameName(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
-}  // namespace
+#include "platform/text/iconvhandle.h"
+#include "platform/text/textcase.h"
 
 TCharsetDecoder::TCharsetDecoder(const std::string& charset)
-    : converter_(iconv_open("UTF-8", charset.c_str())) {}
+    : converter_(std::make_unique<TIconv>("UTF-8", charset.c_str())) {}
 
-TCharsetDecoder::~TCharsetDecoder() {
-  if (Valid()) iconv_close(static_cast<iconv_t>(converter_));
-}
+TCharsetDecoder::~TCharsetDecoder() = default;
 
-bool TCharsetDecoder::Valid() const { return static_cast<iconv_t>(converter_) != kNoConverter; }
+bool TCharsetDecoder::Valid() const { return converter_->Valid(); }
 
 std::optional<std::string> TCharsetDecoder::ToUtf8(std::string_view bytes) {
   if (!Valid()) return std::nullopt;
-  const auto cd = static_cast<iconv_t>(converter_);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh start: no state from a failed text
+  const iconv_t cd = converter_->Handle();
+  converter_->Restart();  // a fresh start: no state from a failed text
   // Four UTF-8 bytes cover any character of these sets; the loop below grows it if not.
   std::string out(bytes.size() * 4 + 4, '\0');
   char* in = const_cast<char*>(bytes.data());
@@ -51,8 +39,11 @@ std::optional<std::string> TCharsetDecoder::ToUtf8(std::string_view bytes) {
   return out;
 }
 
-bool IsUtf8CharsetName(std::string_view name) { return SameName(name, "UTF-8") || SameName(name, "UTF8"); }
+bool IsUtf8CharsetName(std::string_view name) {
+  return SameTextIgnoreCase(name, "UTF-8") || SameTextIgnoreCase(name, "UTF8");
+}
 
 bool IsAsciiCharsetName(std::string_view name) {
-  return SameName(name, "ASCII") || SameName(name, "US-ASCII") || SameName(name, "ANSI_X3.4-1968");
+  return SameTextIgnoreCase(name, "ASCII") || SameTextIgnoreCase(name, "US-ASCII") ||
+         SameTextIgnoreCase(name, "ANSI_X3.4-1968");
 }

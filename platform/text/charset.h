@@ -1,9 +1,12 @@
 // Texts in a named character set (GBK, GB18030, Big5, ISO-8859-x ...) to UTF-8, through the
 // C library's converters.
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+class TIconv;
 
 class TCharsetDecoder {
  public:
@@ -19,7 +22,7 @@ class TCharsetDecoder {
   std::optional<std::string> ToUtf8(std::string_view bytes);
 
  private:
-  void* converter_;
+  std::unique_ptr<TIconv> converter_;
 };
 
 // UTF-8 under either of its usual spellings, letter case ignored.

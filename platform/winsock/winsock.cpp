@@ -15,9 +15,10 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/lasterror.h"
-#include "platform/messages.h"
+#include "platform/sync/messages.h"
 #include "platform/winsock/posix.h"
+#include "runtime/bytes.h"
+#include "runtime/lasterror.h"
 
 namespace winsock {
 namespace {
@@ -81,6 +82,13 @@ std::shared_ptr<TEntry> Find(SOCKET s) {
   return it->second;
 }
 
+// The entry a notifier or timer fired for; null when the socket was closed since. Call with
+// g_lock held.
+TEntry* Watched(SOCKET s) {
+  auto it = Table().find(s);
+  return it == Table().end() ? nullptr : it->second.get();
+}
+
 void Post(const TEntry& e, SOCKET s, long event, int error) {
   if (e.window != 0 && (e.events & event) != 0)
     PostMessageA(e.window, e.message, s, WSAMAKESELECTREPLY(event, error));
@@ -125,9 +133,9 @@ void CreateNotifiers(TEntry& e, SOCKET s) {
 
 void OnReadable(SOCKET s) {
   std::lock_guard lock(g_lock);
-  auto it = Table().find(s);
-  if (it == Table().end()) return;
-  TEntry& e = *it->second;
+  TEntry* found = Watched(s);
+  if (!found) return;
+  TEntry& e = *found;
   // One FD_READ until the next recv: the reader stays off until recv turns it on again.
   Enable(e.reader, false);
   if (e.link != TLink::Connected || e.closeReported) return;
@@ -152,9 +160,9 @@ void OnReadable(SOCKET s) {
 
 void OnWritable(SOCKET s) {
   std::lock_guard lock(g_lock);
-  auto it = Table().find(s);
-  if (it == Table().end()) return;
-  TEntry& e = *it->second;
+  TEntry* found = Watched(s);
+  if (!found) return;
+  TEntry& e = *found;
   Enable(e.writer, false);
   if (e.link == TLink::Connecting) {
     StopDeadline(e);
@@ -179,9 +187,9 @@ void OnWritable(SOCKET s) {
 
 void OnConnectTimeout(SOCKET s) {
   std::lock_guard lock(g_lock);
-  auto it = Table().find(s);
-  if (it == Table().end()) return;
-  TEntry& e = *it->second;
+  TEntry* found = Watched(s);
+  if (!found) return;
+  TEntry& e = *found;
   if (e.link != TLink::Connecting) return;
   // The kernel would go on sending SYNs for minutes; the operator has waited long enough.
   posix::AbortConnect(e.fd);
@@ -406,13 +414,12 @@ u_long inet_addr(const char* text) {
 }
 
 u_short htons(u_short value) {
-  if constexpr (std::endian::native == std::endian::little) return u_short((value >> 8) | (value << 8));
+  if constexpr (std::endian::native == std::endian::little) return ByteSwap16(value);
   return value;
 }
 u_short ntohs(u_short value) { return htons(value); }
 u_long htonl(u_long value) {
-  if constexpr (std::endian::native == std::endian::little)
-    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
+  if constexpr (std::endian::native == std::endian::little) return ByteSwap32(value);
   return value;
 }
 u_long ntohl(u_long value) { return htonl(value); }

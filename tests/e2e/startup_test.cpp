@@ -8,7 +8,7 @@
 #include "main/consoleparts.h"
 #include "main/formmain.h"
 #include "main/texts.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "widgets/application.h"
 
 TEST(Startup, MissingPortListIsShownBeforeTheWindowWhichThenWorks) {

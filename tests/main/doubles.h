@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "main/endpoints.h"
-#include "platform/errorvalue.h"
+#include "runtime/errorvalue.h"
 
 namespace doubles {
 

@@ -6,7 +6,8 @@
 
 #include "main/formmain.h"
 #include "main/texts.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 #include "tests/main/doubles.h"
 
 class ConsoleTest : public ::testing::Test {

@@ -1,19 +1,20 @@
 // The error value: its tables, the last error's cause and the exceptions that carry it.
-#include "platform/errorvalue.h"
+#include "runtime/errorvalue.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <stdexcept>
 
-#include "platform/lasterror.h"
+#include "platform/winsock/errortext.h"
+#include "runtime/lasterror.h"
 
 TEST(ErrorValue, EachDomainHasItsTableAndTheCauseTravelsWithTheLastError) {
   const TPlatformError denied = TPlatformError::FromErrno(EACCES, "/dev/ttyUSB0");
   EXPECT_TRUE(denied.Is(TErrorDomain::Errno, EACCES));
   EXPECT_EQ(denied.text, "Permission denied");
   EXPECT_EQ(DescribeError(denied), "Permission denied (errno 13): /dev/ttyUSB0");
-  EXPECT_EQ(TPlatformError::FromWinSock(10061).text, "The connection was refused by the remote host");
+  EXPECT_EQ(WinSockError(10061).text, "The connection was refused by the remote host");
   EXPECT_EQ(DescribeError(TPlatformError::FromOwn(owncause::LockFileHeld, "/run/lock/LCK..ttyS0", 42)),
             "A lock file of another process holds the device (comrelay 2), held by process 42: "
             "/run/lock/LCK..ttyS0");

@@ -1,4 +1,4 @@
-#include "support.h"
+#include "tests/support/catalogues.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,8 @@
 #include <random>
 #include <sstream>
 
-#include "platform/exception.h"
+#include "runtime/bytes.h"
+#include "runtime/exception.h"
 
 namespace i18ntest {
 namespace {
@@ -45,8 +46,7 @@ std::uint32_t GetLittle32(const std::string& bytes, std::size_t at) {
 }
 
 void SwapWord(std::string& bytes, std::size_t at) {
-  std::swap(bytes.at(at), bytes.at(at + 3));
-  std::swap(bytes.at(at + 1), bytes.at(at + 2));
+  PutLittle32(bytes, at, ByteSwap32(GetLittle32(bytes, at)));
 }
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "platform/winsock/fake/eventloop.h"
+#include "tests/support/eventloop.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

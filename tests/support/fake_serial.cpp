@@ -1,4 +1,4 @@
-#include "platform/fake/fake_serial.h"
+#include "tests/support/fake_serial.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -13,6 +13,9 @@
 
 #include "platform/serial/backend.h"
 
+// How long a device set by LimitWrites takes nothing after each part it took.
+constexpr auto kSlowWritePause = std::chrono::milliseconds(20);
+
 struct TFakeSerialPort::TState {
   mutable std::mutex lock;
   std::string path;
@@ -21,6 +24,7 @@ struct TFakeSerialPort::TState {
   bool forced = false;
   DWORD forcedMask = 0;
   std::size_t writeLimit = 0;
+  std::chrono::steady_clock::time_point writesResume{};
   std::set<TFakeCall> failing;
   TFakeLineRecord record;
   int opens = 0;
@@ -121,6 +125,9 @@ class TFakeBackend final : public ISerialBackend {
     std::lock_guard lock(state_->lock);
     if (state_->Fails(TFakeCall::Write)) return -EIO;
     const std::size_t limit = state_->writeLimit;
+    const auto now = std::chrono::steady_clock::now();
+    if (limit && now < state_->writesResume) return -EAGAIN;
+    if (limit) state_->writesResume = now + kSlowWritePause;
     if (state_->queueModel) {
       state_->Drain(fd_);
       const std::size_t room = state_->capacity - std::min(state_->capacity, state_->queue.size());
@@ -134,7 +141,8 @@ class TFakeBackend final : public ISerialBackend {
   }
   int WriteFd() const override {
     std::lock_guard lock(state_->lock);
-    return state_->queueModel ? -1 : fd_;
+    // No descriptor tells when a slow device takes the next bytes: the device looks again.
+    return state_->queueModel || state_->writeLimit ? -1 : fd_;
   }
   long OutputQueued() override {
     std::lock_guard lock(state_->lock);
@@ -196,10 +204,6 @@ class TFakeBackend final : public ISerialBackend {
   bool NeedsSampling() const override {
     std::lock_guard lock(state_->lock);
     return state_->looksOnly;
-  }
-  bool CompletesShortWrites() const override {
-    std::lock_guard lock(state_->lock);
-    return state_->writeLimit != 0;
   }
   bool TakeForcedEvent(DWORD& mask) override {
     std::lock_guard lock(state_->lock);

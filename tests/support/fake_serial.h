@@ -2,14 +2,15 @@
 // machine cannot provide is scripted: modem-line changes, line errors, short writes, failing
 // calls. While it lives, CreateFileA of its name opens it; other names open as usual.
 #pragma once
+#include <asm/termbits.h>
+
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/fake/pty.h"
 #include "platform/serial/backend.h"
-#include "platform/serial/linemap.h"
+#include "tests/support/pty.h"
 
 enum class TFakeCall {
   Setup,
@@ -67,7 +68,8 @@ class TFakeSerialPort {
                    unsigned long parityErrors = 0, unsigned long breaks = 0);
   // The next line-event wait completes with exactly `mask`, whatever is watched.
   void ForceEvent(unsigned long mask);
-  // Each write takes at most `bytes` and completes there (0: no limit).
+  // A device slower than the port's write time-out: each write takes at most `bytes`, and then
+  // nothing for 20 ms (0: no limit).
   void LimitWrites(std::size_t bytes);
   // The call fails with EIO from now on (or works again).
   void Fail(TFakeCall call, bool failing = true);

@@ -1,4 +1,4 @@
-#include "platform/winsock/fake/loopback.h"
+#include "tests/support/loopback.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -8,6 +8,9 @@
 
 #include <cerrno>
 #include <stdexcept>
+
+#include "platform/files/descriptor.h"
+#include "tests/support/pump.h"
 
 namespace loopback {
 namespace {
@@ -38,7 +41,8 @@ int BoundListener(std::uint16_t& port) {
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in a = Loopback(0);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0) {
-    ::close(fd);
+    int failed = fd;
+    CloseDescriptor(failed);
     throw std::runtime_error("bind");
   }
   socklen_t length = sizeof a;
@@ -111,12 +115,46 @@ bool TPeer::WaitClosed(milliseconds timeout) {
   }
 }
 
+bool TPeer::ReadAvailable(std::string& into) {
+  if (fd_ < 0) return false;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n > 0) {
+      into.append(buffer, std::size_t(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+  }
+}
+
+std::size_t TPeer::SendSome(const char* data, std::size_t count) {
+  if (fd_ < 0 || count == 0) return 0;
+  const ssize_t n = ::send(fd_, data, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+  return n > 0 ? std::size_t(n) : 0;
+}
+
+void TPeer::SendPumping(const std::string& bytes) {
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const ssize_t n =
+        fd_ >= 0 ? ::send(fd_, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT) : -1;
+    if (n > 0) {
+      at += std::size_t(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      PumpOnce();
+      pollfd p{fd_, POLLOUT, 0};
+      ::poll(&p, 1, 50);
+    } else {
+      throw std::runtime_error("far end send failed");
+    }
+  }
+}
+
 void TPeer::SetReceiveBuffer(int bytes) { ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
 
-void TPeer::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
+void TPeer::Close() { CloseDescriptor(fd_); }
 
 void TPeer::Reset() {
   if (fd_ < 0) return;
@@ -128,24 +166,37 @@ void TPeer::Reset() {
 TServer::TServer() {
   fd_ = BoundListener(port_);
   if (::listen(fd_, 64) < 0) {
-    ::close(fd_);
+    CloseDescriptor(fd_);
     throw std::runtime_error("listen");
   }
 }
 
-TServer::~TServer() { ::close(fd_); }
+TServer::~TServer() {
+  client_.Close();
+  StopListening();
+}
+
+void TServer::StopListening() { CloseDescriptor(fd_); }
 
 TPeer TServer::Accept(milliseconds timeout) {
-  if (!WaitReadable(fd_, timeout)) return TPeer();
+  if (fd_ < 0 || !WaitReadable(fd_, timeout)) return TPeer();
   const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
   return TPeer(fd);
+}
+
+bool TServer::AcceptPending() {
+  if (client_.Valid()) return true;
+  if (fd_ >= 0 && WaitReadable(fd_, milliseconds(0)))
+    client_ = TPeer(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
+  return client_.Valid();
 }
 
 void TServer::SetReceiveBuffer(int bytes) { ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
 
 std::uint16_t RefusingPort() {
   std::uint16_t port = 0;
-  ::close(BoundListener(port));
+  int fd = BoundListener(port);
+  CloseDescriptor(fd);
   return port;
 }
 

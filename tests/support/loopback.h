@@ -1,6 +1,5 @@
-// Test and benchmark helpers on the loopback interface, in plain blocking Linux sockets: a
-// server that accepts on 127.0.0.1, its peers, a port that refuses, and a descriptor count.
-// Linked by tests and benchmarks only.
+// The TCP end of tests and benchmarks, in plain Linux sockets on 127.0.0.1: one server, its
+// peers, and a port nobody listens on.
 #pragma once
 #include <chrono>
 #include <cstdint>
@@ -31,6 +30,13 @@ class TPeer {
   long Read(char* buffer, std::size_t size);
   // True when the other side closes (orderly or not) within `timeout`; discards data.
   bool WaitClosed(milliseconds timeout);
+  // Without waiting: what is there now is appended to `into`; false once the other side closed.
+  bool ReadAvailable(std::string& into);
+  // Without waiting: sends what fits now and answers the count.
+  std::size_t SendSome(const char* data, std::size_t count);
+  // Sends every byte, delivering the UI thread's events while the connection is full (so a
+  // relay in this thread can take them).
+  void SendPumping(const std::string& bytes);
   void SetReceiveBuffer(int bytes);
   void Close();  // orderly
   void Reset();  // abortive: the other side sees a reset
@@ -39,9 +45,12 @@ class TPeer {
   int fd_ = -1;
 };
 
+// Listens on 127.0.0.1 on a port the system chose. Connections are taken either one by one as
+// peers (Accept), or as the one client of a relay under test (AcceptPending and the calls after
+// it, which never block the UI thread).
 class TServer {
  public:
-  TServer();  // listens on 127.0.0.1, port chosen by the system
+  TServer();
   ~TServer();
   TServer(const TServer&) = delete;
   TServer& operator=(const TServer&) = delete;
@@ -51,10 +60,21 @@ class TServer {
   TPeer Accept(milliseconds timeout);
   // Small receive buffers for connections accepted from now on (set on the listener).
   void SetReceiveBuffer(int bytes);
+  void StopListening();
+
+  // Takes a waiting connection as the client if there is none yet; true when there is a client.
+  bool AcceptPending();
+  bool Connected() const { return client_.Valid(); }
+  void Send(const std::string& bytes) { client_.SendPumping(bytes); }
+  std::size_t SendSome(const char* data, std::size_t count) { return client_.SendSome(data, count); }
+  bool ReadAvailable(std::string& into) { return client_.ReadAvailable(into); }
+  void Close() { client_.Close(); }  // orderly
+  void Reset() { client_.Reset(); }  // the client sees a reset
 
  private:
   int fd_ = -1;
   std::uint16_t port_ = 0;
+  TPeer client_;
 };
 
 // A port on 127.0.0.1 that nobody listens on (bound once, then released).

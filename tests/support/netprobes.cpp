@@ -1,4 +1,4 @@
-#include "tests/e2e/netprobes.h"
+#include "tests/support/netprobes.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -18,8 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
-
-extern char** environ;
 
 namespace netprobe {
 
@@ -103,24 +101,6 @@ bool PrivateNetwork::Loopback(bool up) {
   ok = ok && ::ioctl(fd, SIOCSIFFLAGS, &r) == 0;
   ::close(fd);
   return ok;
-}
-
-int RunWithin(const std::string& path, std::chrono::milliseconds limit) {
-  std::string program = path;
-  char* argv[] = {program.data(), nullptr};
-  pid_t pid = 0;
-  if (::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return -2;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace netprobe

@@ -2,7 +2,6 @@
 // server that never answers, the options of the window's real socket, and a private network
 // whose loopback interface can be taken down.
 #pragma once
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -53,9 +52,5 @@ class PrivateNetwork {
   int home_ = -1;
   bool entered_ = false;
 };
-
-// Runs the program without arguments: its exit status, or -1 when it had not ended within
-// `limit` (it is then killed). Spawned without fork, which the thread sanitizer cannot follow.
-int RunWithin(const std::string& path, std::chrono::milliseconds limit);
 
 }  // namespace netprobe

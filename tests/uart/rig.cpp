@@ -1,4 +1,4 @@
-#include "rig.h"
+#include "tests/uart/rig.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -7,9 +7,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
-#include "../comm/testing.h"
+#include "tests/support/pump.h"
 
 namespace uart {
 namespace {
@@ -85,12 +86,6 @@ long Field(const std::string& reply, const std::string& key) {
   const auto at = reply.find(" " + key + "=");
   if (at == std::string::npos) return -1;
   return std::strtol(reply.c_str() + at + key.size() + 2, nullptr, 10);
-}
-
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 }  // namespace uart

@@ -38,7 +38,4 @@ class FarEnd {
 // The number after "key=" in a far end's answer, or -1.
 long Field(const std::string& reply, const std::string& key);
 
-// CPU seconds this process has used.
-double ProcessCpuSeconds();
-
 }  // namespace uart

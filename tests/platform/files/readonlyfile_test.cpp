@@ -1,11 +1,12 @@
 // The platform pieces the translation layer stands on: read-only files and their mappings, the
 // executable's path, and strict UTF-8.
+#include "platform/files/readonlyfile.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/files/readonlyfile.h"
-#include "platform/lasterror.h"
 #include "platform/text/utf8.h"
-#include "support.h"
+#include "runtime/lasterror.h"
+#include "tests/support/catalogues.h"
 
 using namespace i18ntest;
 
@@ -53,7 +54,7 @@ TEST(ReadOnlyFile, ExecutablePathIsThisProgram) {
   const std::string path = GetExecutablePath();
   ASSERT_FALSE(path.empty());
   EXPECT_EQ(path.front(), '/');
-  EXPECT_TRUE(path.ends_with("/i18n_tests")) << path;
+  EXPECT_TRUE(path.ends_with("/platform_tests")) << path;
   EXPECT_TRUE(FileExists(path));
 }
 

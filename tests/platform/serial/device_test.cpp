@@ -6,9 +6,11 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/fake/fake_serial.h"
 #include "platform/serial/comm.h"
 #include "platform/serial/uucplock.h"
+#include "tests/support/fake_serial.h"
+#include "tests/support/lockfolders.h"
+#include "tests/support/process.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -87,9 +89,9 @@ TEST(SerialOpen, MissingAndNonTerminalPathsFail) {
 
 TEST(SerialOpen, UucpLockFilesLiveStaleAndOurs) {
   TPseudoTerminal pty;
-  const std::string dir = TUucpLock::DefaultDirectory();
-  if (dir.empty() || access(dir.c_str(), W_OK) != 0) GTEST_SKIP() << "no writable lock directory";
-  const std::string file = dir + "/" + TUucpLock::LockName(pty.Path());
+  TLockFolders folders;
+  EXPECT_EQ(TUucpLock::DefaultDirectory(), folders.first.path().toStdString());
+  const std::string file = folders.First(pty.Path());
   EXPECT_EQ(TUucpLock::LockName("/dev/ttyUSB0"), "LCK..ttyUSB0");
 
   std::ofstream(file) << "         1\n";  // init lives for ever

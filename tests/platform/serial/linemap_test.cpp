@@ -1,6 +1,7 @@
 // DCB to terminal mapping and the read path's byte rewriting: pure functions, no device.
 #include "platform/serial/linemap.h"
 
+#include <asm/termbits.h>
 #include <gtest/gtest.h>
 
 #include "platform/serial/readfilter.h"
@@ -17,15 +18,19 @@ DCB Base() {
   return dcb;
 }
 
-TLineApply Map(const DCB& dcb) {
+struct TMapped : TLineApply {
+  termios2 attributes{};
+};
+
+TMapped Map(const DCB& dcb) {
   termios2 current{};
   // Everything a previous user may have left on: echo, canonical mode, CR/LF translation.
   current.c_iflag = ICRNL | IXANY | ISTRIP;
   current.c_oflag = OPOST | ONLCR;
   current.c_lflag = ECHO | ICANON | ISIG | IEXTEN;
   current.c_cflag = B9600 | CS7 | PARENB | HUPCL;
-  TLineApply out;
-  EXPECT_TRUE(MapDcbToTerminal(dcb, current, out));
+  TMapped out;
+  EXPECT_TRUE(MapDcbToTerminal(dcb, current, out.attributes, out));
   return out;
 }
 }  // namespace
@@ -80,7 +85,7 @@ TEST(LineMap, FlagsAndCharacters) {
   dcb.XonChar = 'a';
   dcb.XoffChar = 'b';
   dcb.ErrorChar = '?';
-  const TLineApply a = Map(dcb);
+  const TMapped a = Map(dcb);
   EXPECT_EQ(a.attributes.c_iflag, static_cast<tcflag_t>(INPCK | IXON | IXOFF | PARMRK));
   EXPECT_EQ(a.attributes.c_cc[VSTART], 'a');
   EXPECT_EQ(a.attributes.c_cc[VSTOP], 'b');
@@ -119,30 +124,30 @@ TEST(LineMap, ModemLineActions) {
   EXPECT_TRUE(with(DTR_CONTROL_HANDSHAKE, RTS_CONTROL_ENABLE).dtr);
   EXPECT_TRUE(with(DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE).rts);
   EXPECT_FALSE(with(DTR_CONTROL_ENABLE, RTS_CONTROL_DISABLE).rts);
-  const TLineApply toggle = with(DTR_CONTROL_ENABLE, RTS_CONTROL_TOGGLE);
+  const TMapped toggle = with(DTR_CONTROL_ENABLE, RTS_CONTROL_TOGGLE);
   EXPECT_TRUE(toggle.rts);
   EXPECT_TRUE(toggle.rs485);
   EXPECT_FALSE(with(DTR_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE).rs485);
 }
 
 TEST(LineMap, RefusesWhatNoDeviceTakes) {
-  termios2 current{};
+  termios2 current{}, attributes{};
   TLineApply out;
   DCB dcb = Base();
   dcb.BaudRate = 0;
-  EXPECT_FALSE(MapDcbToTerminal(dcb, current, out));
+  EXPECT_FALSE(MapDcbToTerminal(dcb, current, attributes, out));
   dcb = Base();
   dcb.ByteSize = 9;
-  EXPECT_FALSE(MapDcbToTerminal(dcb, current, out));
+  EXPECT_FALSE(MapDcbToTerminal(dcb, current, attributes, out));
   dcb = Base();
   dcb.ByteSize = 4;
-  EXPECT_FALSE(MapDcbToTerminal(dcb, current, out));
+  EXPECT_FALSE(MapDcbToTerminal(dcb, current, attributes, out));
   dcb = Base();
   dcb.Parity = 5;
-  EXPECT_FALSE(MapDcbToTerminal(dcb, current, out));
+  EXPECT_FALSE(MapDcbToTerminal(dcb, current, attributes, out));
   dcb = Base();
   dcb.StopBits = 3;
-  EXPECT_FALSE(MapDcbToTerminal(dcb, current, out));
+  EXPECT_FALSE(MapDcbToTerminal(dcb, current, attributes, out));
 }
 
 TEST(LineMap, FramingReadBackFromTheDevice) {

@@ -1,4 +1,4 @@
-#include "platform/messages.h"
+#include "platform/sync/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/exception.h"
+#include "runtime/exception.h"
 
 namespace {
 TLocalBlock MakeBlock(char fill) {

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/messages.h"
 #include "platform/sync/events.h"
+#include "platform/sync/messages.h"
 #include "platform/sync/thread.h"
 #include "platform/sync/threadqueue.h"
 

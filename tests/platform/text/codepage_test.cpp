@@ -1,6 +1,8 @@
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <gtest/gtest.h>
+
+#include "platform/text/qtext.h"
 
 namespace {
 using Stray = std::vector<TStrayByte>;
@@ -50,4 +52,22 @@ TEST(DecodeAnsiBytes, StopsAtTheUnitBoundOnAWholeCharacter) {
   EXPECT_EQ(d.text, "ab");
   EXPECT_EQ(d.stray, (Stray{{2, 0x81}}));
   EXPECT_EQ(d.used, 3u);
+}
+
+TEST(CodePage, FullWidthColonIsA3BA) {
+  const std::string bytes = Ansi("系统：");
+  ASSERT_EQ(bytes.size(), 6u);
+  EXPECT_EQ(bytes, std::string("\xCF\xB5\xCD\xB3\xA3\xBA"));
+}
+
+TEST(CodePage, ConsoleTextsMatchGbkBytes) {
+  EXPECT_EQ(Ansi("打开"), std::string("\xB4\xF2\xBF\xAA"));
+  EXPECT_EQ(Ansi("字节"), std::string("\xD7\xD6\xBD\xDA"));
+  EXPECT_EQ(Ansi("网络->串口"), std::string("\xCD\xF8\xC2\xE7->\xB4\xAE\xBF\xDA"));
+}
+
+TEST(CodePage, RoundTripsAnyUnicodeAndAscii) {
+  const std::u16string wide = u"abc 通讯转发 \U0001F600 €";
+  EXPECT_EQ(AnsiToWide(WideToAnsi(wide)), wide);
+  EXPECT_EQ(WideToAnsi(u"plain"), "plain");
 }

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/messages.h"
-#include "platform/winsock/fake/loopback.h"
-#include "support.h"
+#include "platform/sync/messages.h"
+#include "tests/socket/support.h"
+#include "tests/support/loopback.h"
 
 namespace ws = winsock;
 using namespace sockettest;
@@ -87,7 +87,7 @@ TEST_F(WinSockTest, ConnectThenOneWriteThenReadsReArmedByRecv) {
   loopback::TServer server;
   const ws::SOCKET s = Open();
   EXPECT_EQ(ConnectAsync(s, server.Port()), ws::WSAEWOULDBLOCK);
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_WRITE) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
   ASSERT_GE(notes.size(), 2u);
   EXPECT_EQ(notes[0].event, ws::FD_CONNECT);
   EXPECT_EQ(notes[0].error, 0);
@@ -97,7 +97,7 @@ TEST_F(WinSockTest, ConnectThenOneWriteThenReadsReArmedByRecv) {
   ASSERT_TRUE(peer.Valid());
 
   ASSERT_TRUE(peer.SendAll("abc"));
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_READ) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_READ) == 1; }));
   ASSERT_TRUE(peer.SendAll("def"));
   Settle();
   EXPECT_EQ(Count(ws::FD_READ), 1) << "no second FD_READ before a recv";
@@ -108,7 +108,7 @@ TEST_F(WinSockTest, ConnectThenOneWriteThenReadsReArmedByRecv) {
   char buffer[8] = {};
   ASSERT_EQ(ws::recv(s, buffer, 2, 0), 2);
   // Data is left: the recv re-armed the notification, so it comes again.
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_READ) == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_READ) == 2; }));
   ASSERT_EQ(ws::recv(s, buffer, 8, 0), 4);
   EXPECT_EQ(std::string(buffer, 4), "cdef");
   Settle();
@@ -127,13 +127,13 @@ TEST_F(WinSockTest, OrderlyCloseIsReportedOnceAfterTheData) {
   const ws::SOCKET s = Open();
   ConnectAsync(s, server.Port());
   loopback::TPeer peer = server.Accept(5s);
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_WRITE) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
   ASSERT_TRUE(peer.SendAll("bye"));
   peer.Close();
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_READ) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_READ) == 1; }));
   char buffer[8];
   ASSERT_EQ(ws::recv(s, buffer, 8, 0), 3);
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_CLOSE) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_CLOSE) == 1; }));
   EXPECT_EQ(notes.back().error, 0);
   // The closed socket is watched no more, even though it stays readable.
   const std::size_t seen = notes.size();
@@ -146,9 +146,9 @@ TEST_F(WinSockTest, ResetIsACloseWith10054AndSendNeverRaisesSigpipe) {
   const ws::SOCKET s = Open();
   ConnectAsync(s, server.Port());
   loopback::TPeer peer = server.Accept(5s);
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_WRITE) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
   peer.Reset();
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_CLOSE) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_CLOSE) == 1; }));
   EXPECT_EQ(notes.back().error, ws::WSAECONNRESET);
   EXPECT_EQ(Count(ws::FD_READ), 0);
   for (int i = 0; i < 3; ++i) {
@@ -163,7 +163,7 @@ TEST_F(WinSockTest, ResetIsACloseWith10054AndSendNeverRaisesSigpipe) {
 TEST_F(WinSockTest, RefusedConnectIsOneConnectNotificationAndNothingElse) {
   const ws::SOCKET s = Open();
   EXPECT_EQ(ConnectAsync(s, loopback::RefusingPort()), ws::WSAEWOULDBLOCK);
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_CONNECT) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_CONNECT) == 1; }));
   EXPECT_EQ(notes[0].error, ws::WSAECONNREFUSED);
   Settle(300ms);
   EXPECT_EQ(notes.size(), 1u);
@@ -177,7 +177,7 @@ TEST_F(WinSockTest, WriteComesAgainOnlyAfterASendThatWouldBlock) {
   const ws::SOCKET s = Open();
   ConnectAsync(s, server.Port());
   loopback::TPeer peer = server.Accept(5s);
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_WRITE) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
   const std::string block(1 << 16, 'w');
   long total = 0;
   int r;
@@ -187,7 +187,7 @@ TEST_F(WinSockTest, WriteComesAgainOnlyAfterASendThatWouldBlock) {
   Settle();
   EXPECT_EQ(Count(ws::FD_WRITE), 1);
   EXPECT_EQ(peer.ReceiveExactly(std::size_t(total), 20s).size(), std::size_t(total));
-  ASSERT_TRUE(WaitFor([&] { return Count(ws::FD_WRITE) == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 2; }));
   Settle();
   EXPECT_EQ(Count(ws::FD_WRITE), 2);
 }
@@ -227,7 +227,7 @@ TEST_F(WinSockTest, HostLookupFromTheHostsFile) {
   alignas(ws::hostent) char buffer[ws::MAXGETHOSTSTRUCT] = {};
   const ws::HANDLE h = ws::WSAAsyncGetHostByName(Window(), kLookup, "localhost", buffer, sizeof buffer);
   ASSERT_NE(h, 0u);
-  ASSERT_TRUE(WaitFor([&] { return !notes.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !notes.empty(); }));
   EXPECT_EQ(notes[0].msg, kLookup);
   EXPECT_EQ(notes[0].wParam, h);
   EXPECT_EQ(notes[0].error, 0);
@@ -251,7 +251,7 @@ TEST_F(WinSockTest, ServiceLookupGivesPortInNetworkOrder) {
   alignas(ws::servent) char buffer[ws::MAXGETHOSTSTRUCT] = {};
   const ws::HANDLE h = ws::WSAAsyncGetServByName(Window(), kLookup, "http", "tcp", buffer, sizeof buffer);
   ASSERT_NE(h, 0u);
-  ASSERT_TRUE(WaitFor([&] { return !notes.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !notes.empty(); }));
   ASSERT_EQ(notes[0].error, 0);
   const auto* entry = reinterpret_cast<const ws::servent*>(buffer);
   EXPECT_EQ(ws::ntohs(ws::u_short(entry->s_port)), 80);
@@ -259,7 +259,7 @@ TEST_F(WinSockTest, ServiceLookupGivesPortInNetworkOrder) {
   notes.clear();
   ASSERT_NE(ws::WSAAsyncGetServByName(Window(), kLookup, "no-such-service", "tcp", buffer, sizeof buffer),
             0u);
-  ASSERT_TRUE(WaitFor([&] { return !notes.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !notes.empty(); }));
   EXPECT_EQ(notes[0].error, ws::WSANO_DATA);
 }
 
@@ -276,7 +276,7 @@ TEST_F(WinSockTest, FailedLookupAndTooSmallBufferLeaveTheBufferAlone) {
   std::memset(buffer, 0xAB, sizeof buffer);
   ASSERT_NE(ws::WSAAsyncGetHostByName(Window(), kLookup, "nowhere", buffer, sizeof buffer), 0u);
   ASSERT_NE(ws::WSAAsyncGetHostByName(Window(), kLookup, "big", buffer, sizeof buffer), 0u);
-  ASSERT_TRUE(WaitFor([&] { return notes.size() == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return notes.size() == 2; }));
   int notFound = 0, noBuffers = 0;
   for (const auto& n : notes) {
     notFound += n.error == ws::WSAHOST_NOT_FOUND;
@@ -309,7 +309,7 @@ TEST_F(WinSockTest, CancelledLookupNeverPostsNorWrites) {
   // A request after it shows when the worker of the cancelled one has had its chance.
   char other[ws::MAXGETHOSTSTRUCT];
   const ws::HANDLE h2 = ws::WSAAsyncGetHostByName(Window(), kLookup, "next", other, sizeof other);
-  ASSERT_TRUE(WaitFor([&] { return !notes.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !notes.empty(); }));
   Settle();
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0].wParam, h2);

@@ -1,9 +1,7 @@
-// Letter-case-blind comparison of 8-bit names (domain names, embedded file names). Only ASCII
-// letters fold: names are paths and identifiers, not prose.
+// Letter-case-blind comparison of 8-bit names (domain names, embedded file names, character-set
+// and service names). Only ASCII letters fold: names are paths and identifiers, not prose.
 #pragma once
 #include <string_view>
-
-namespace i18n {
 
 inline char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
@@ -21,5 +19,3 @@ inline int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
 inline bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareTextIgnoreCase(a, b) == 0;
 }
-
-}  // namespace i18n
