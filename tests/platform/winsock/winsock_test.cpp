@@ -186,7 +186,9 @@ TEST_F(WinSockTest, WriteComesAgainOnlyAfterASendThatWouldBlock) {
   EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
   Settle();
   EXPECT_EQ(Count(ws::FD_WRITE), 1);
-  EXPECT_EQ(peer.ReceiveExactly(std::size_t(total), 20s).size(), std::size_t(total));
+  // Megabytes through a 4 KiB receive window: under ThreadSanitizer on a busy machine this took
+  // over 20 s once, so the bound only guards against a hang.
+  EXPECT_EQ(peer.ReceiveExactly(std::size_t(total), 90s).size(), std::size_t(total));
   ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 2; }));
   Settle();
   EXPECT_EQ(Count(ws::FD_WRITE), 2);
