@@ -1,8 +1,8 @@
 #include <cstring>
 
 #include "comm/serialthreads.h"
-#include "platform/lasterror.h"
-#include "platform/localmem.h"
+#include "runtime/lasterror.h"
+#include "runtime/localmem.h"
 
 namespace {
 constexpr DWORD kWatchedLineEvents = EV_RLSD | EV_ERR | EV_RING;

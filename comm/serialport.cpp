@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "comm/serialthreads.h"
-#include "platform/lasterror.h"
-#include "platform/localmem.h"
-#include "platform/messages.h"
+#include "platform/sync/messages.h"
 #include "platform/sync/threadqueue.h"
+#include "runtime/lasterror.h"
+#include "runtime/localmem.h"
 
 namespace {
 // The component's messages, GB18030 bytes.

@@ -3,9 +3,9 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/errorvalue.h"
-#include "platform/messages.h"
-#include "platform/object.h"
+#include "platform/sync/messages.h"
+#include "runtime/errorvalue.h"
+#include "runtime/object.h"
 
 enum class TByteSize : std::uint8_t { _5, _6, _7, _8 };
 enum class TParity : std::uint8_t { None, Odd, Even, Mark, Space };

@@ -1,7 +1,7 @@
 #include "comm/serialthreads.h"
-#include "platform/lasterror.h"
-#include "platform/localmem.h"
 #include "platform/sync/threadqueue.h"
+#include "runtime/lasterror.h"
+#include "runtime/localmem.h"
 
 TWriteThread::TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening,
                            std::atomic<std::size_t>* pendingBytes)

@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-#include "platform/charset.h"
+#include "platform/text/charset.h"
 
 namespace i18n {
 namespace {

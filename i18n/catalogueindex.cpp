@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "i18n/textcase.h"
 #include "platform/files/readonlyfile.h"
+#include "platform/text/textcase.h"
 
 // volatile: the 8 bytes are patched in the file after linking, so they must be read from
 // memory every time; `used` keeps the linker from dropping the only reference.

@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "i18n/cataloguecharset.h"
-#include "platform/exception.h"
-#include "platform/lasterror.h"
+#include "runtime/exception.h"
+#include "runtime/lasterror.h"
 
 namespace i18n {
 namespace {

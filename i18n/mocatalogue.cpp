@@ -2,14 +2,12 @@
 
 #include <cstring>
 
+#include "runtime/bytes.h"
+
 namespace i18n {
 namespace {
 constexpr std::uint64_t kHeaderSize = 20;  // magic, revision, N, O, T
 constexpr std::uint64_t kEntrySize = 8;
-
-std::uint32_t ByteSwap(std::uint32_t v) {
-  return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
-}
 
 std::uint32_t LoadLittle(const unsigned char* p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
@@ -35,7 +33,7 @@ std::optional<TMoCatalogue> TMoCatalogue::Open(const unsigned char* file, std::s
 
 std::uint32_t TMoCatalogue::Word(std::uint64_t at) const {
   const std::uint32_t v = LoadLittle(catalogue_ + at);
-  return swapped_ ? ByteSwap(v) : v;
+  return swapped_ ? ByteSwap32(v) : v;
 }
 
 // Checks the table and every text it points to, once, so that lookups need no checks.

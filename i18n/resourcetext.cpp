@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "i18n/translation.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 std::u16string ReadStringTableEntryW(HMODULE module, UINT id, TLoadStringW load) {
   std::u16string buffer;

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "platform/resources.h"
+#include "runtime/resources.h"
 
 using TLoadStringW = int (*)(HMODULE module, UINT id, char16_t* buffer, int bufferLength);
 

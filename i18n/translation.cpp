@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "i18n/resourcetext.h"
-#include "platform/exception.h"
 #include "platform/files/readonlyfile.h"
+#include "runtime/exception.h"
 
 namespace {
 // Held shared by every use of the objects below from any thread, and exclusively while they are

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "i18n/textcase.h"
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/codepage.h"
+#include "platform/text/textcase.h"
 #include "platform/text/utf8.h"
+#include "runtime/exception.h"
 
 namespace i18n {
 namespace {

@@ -1,6 +1,6 @@
 #include "main/captions.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "relay/consolelanguage.h"
 #include "widgets/button.h"
 #include "widgets/checkbox.h"

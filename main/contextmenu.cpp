@@ -6,7 +6,7 @@
 
 #include "main/finddialog.h"
 #include "main/formfeatures.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "relay/consolelanguage.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include "main/captions.h"
 #include "main/contextmenu.h"
 #include "main/finddialog.h"
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/codepage.h"
+#include "runtime/exception.h"
 #include "relay/consolelanguage.h"
 
 namespace {

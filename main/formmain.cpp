@@ -1,11 +1,10 @@
 #include "main/formmain.h"
 
-#include <QAction>
-
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/codepage.h"
 #include "relay/consolelanguage.h"
 #include "relay/texts.h"
+#include "runtime/exception.h"
+#include <QAction>
 
 namespace {
 std::vector<std::string> AnsiList(std::initializer_list<const char*> utf8) {

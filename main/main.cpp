@@ -9,8 +9,8 @@
 #include "main/consoleparts.h"
 #include "main/formfeatures.h"
 #include "main/formmain.h"
-#include "platform/exception.h"
 #include "platform/process.h"
+#include "runtime/exception.h"
 #include "serialkit/serialkit.h"
 #include "widgets/application.h"
 

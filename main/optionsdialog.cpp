@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "relay/consolelanguage.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <QComboBox>
 #include <algorithm>
 
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/codepage.h"
+#include "runtime/exception.h"
 #include "platform/portlist.h"
 #include "relay/consolelanguage.h"
 

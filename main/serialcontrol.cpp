@@ -4,9 +4,10 @@
 #include <cstdlib>
 
 #include "main/formmain.h"
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 #include "relay/texts.h"
+#include "runtime/exception.h"
 
 void TFormMain::ListSerialPorts(std::vector<std::string>& list) {
   std::vector<std::string> names;

@@ -5,7 +5,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 namespace {
 int IntIn(const QSettings& s, const char* key, int low, int high, int fallback) {

@@ -2,7 +2,7 @@
 
 #include <unordered_map>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/winsock/errortext.h"
 #include "relay/consolelanguage.h"
 
@@ -72,8 +72,8 @@ const char* ChineseText(int code) {
 }  // namespace
 
 std::string ConsoleErrorText(int code) {
-  if (ConsoleLanguage() == TConsoleLanguage::English) return SysErrorMessage(code);
+  if (ConsoleLanguage() == TConsoleLanguage::English) return SocketSystemText(code);
   const char* text = ChineseText(code);
   // A code with an English text but no Chinese one still says something.
-  return text ? Ansi(text) : SysErrorMessage(code);
+  return text ? Ansi(text) : SocketSystemText(code);
 }

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <functional>
 
-#include "platform/wintypes.h"
+#include "runtime/wintypes.h"
 
 struct SYSTEMTIME {
   WORD wYear;

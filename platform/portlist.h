@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/errorvalue.h"
+#include "runtime/errorvalue.h"
 
 inline constexpr const char* DefaultTtyClassDir = "/sys/class/tty";
 

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "relay/consolelanguage.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "i18n/domain.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 namespace {
 struct TState {

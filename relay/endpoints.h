@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 
 namespace endpoint {
 

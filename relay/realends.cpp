@@ -123,4 +123,4 @@ std::unique_ptr<endpoint::TSerialEndpoint> MakeSerialPortEnd() { return std::mak
 
 std::unique_ptr<endpoint::TTcpEndpoint> MakeTcpClientEnd() { return std::make_unique<TTcpClientEnd>(); }
 
-std::string SystemErrorText(int code) { return SysErrorMessage(code); }
+std::string SystemErrorText(int code) { return SocketSystemText(code); }

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/exception.h"
+#include "runtime/exception.h"
 #include "relay/texts.h"
 #include "relay/trafficlog.h"
 

@@ -2,8 +2,8 @@
 // again when it comes back.
 #include <QScopedValueRollback>
 
-#include "platform/errorvalue.h"
-#include "platform/exception.h"
+#include "runtime/errorvalue.h"
+#include "runtime/exception.h"
 #include "platform/serial/stablelink.h"
 #include "relay/causetext.h"
 #include "relay/relaycore.h"

@@ -1,6 +1,6 @@
 #include "relay/texts.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "relay/consolelanguage.h"
 
 namespace texts {

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <cstdio>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 namespace service {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "i18n/translation.h"
-#include "platform/exception.h"
+#include "runtime/exception.h"
 #include "platform/signals.h"
 #include "serialkit/serialkit.h"
 #include "service/options.h"

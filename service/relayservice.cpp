@@ -1,6 +1,6 @@
 #include "service/relayservice.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "platform/serial/stablelink.h"
 #include "relay/realends.h"
 #include "relay/texts.h"

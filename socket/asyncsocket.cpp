@@ -2,16 +2,12 @@
 
 #include <cstring>
 
-#include "platform/exception.h"
-#include "platform/resources.h"
+#include "runtime/exception.h"
 #include "socket/socketerror.h"
 
 namespace ws = winsock;
 
 namespace {
-// What the component reports when neither a host nor an address was given.
-constexpr int kNoAddressCode = 1110;
-
 TErrorEvent ErrorKindOf(int event) {
   switch (event) {
     case ws::FD_READ:

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <string>
 
-#include "platform/messages.h"
-#include "platform/object.h"
+#include "platform/sync/messages.h"
 #include "platform/winsock/winsock.h"
+#include "runtime/object.h"
 
 enum TClientType : std::uint8_t { ctNonBlocking = 0, ctBlocking = 1 };
 enum TErrorEvent : std::uint8_t {

@@ -3,6 +3,7 @@
 #include <climits>
 #include <mutex>
 
+#include "platform/winsock/errortext.h"
 #include "socket/asyncsocket.h"
 #include "socket/socketerror.h"
 
@@ -17,8 +18,7 @@ int TAsyncSocket::SendBuf(const void* buffer, int count) {
   if (error == ws::WSAEWOULDBLOCK) return -1;
   int code = error;
   if (FireErrorEvent(this, eeSend, code)) CloseConnection(handle_);
-  if (code != 0)
-    throw ESocketError(WindowsSocketErrorMessage(code, "send"), TPlatformError::FromWinSock(code));
+  if (code != 0) throw ESocketError(WindowsSocketErrorMessage(code, "send"), WinSockError(code));
   return -1;
 }
 
@@ -41,8 +41,7 @@ int TAsyncSocket::ReceiveBuf(void* buffer, int count) {
   if (error == ws::WSAEWOULDBLOCK) return -1;
   int code = error;
   if (FireErrorEvent(this, eeReceive, code)) CloseConnection(handle_);
-  if (code != 0)
-    throw ESocketError(WindowsSocketErrorMessage(code, "recv"), TPlatformError::FromWinSock(code));
+  if (code != 0) throw ESocketError(WindowsSocketErrorMessage(code, "recv"), WinSockError(code));
   return -1;
 }
 

@@ -1,8 +1,8 @@
 #include "socket/socketerror.h"
 
-#include "platform/resources.h"
 #include "platform/winsock/errortext.h"
 #include "platform/winsock/winsock.h"
+#include "runtime/resources.h"
 #include "socket/format.h"
 
 std::string SocketResourceString(UINT id) {
@@ -10,7 +10,10 @@ std::string SocketResourceString(UINT id) {
   return LoadResourceString(&record);
 }
 
-std::string SocketSystemText(int code) { return StripSystemText(SysErrorMessage(code)); }
+std::string SocketSystemText(int code) {
+  if (code == kNoAddressCode) return "No host name or address was given";
+  return StripSystemText(SysErrorMessage(code));
+}
 
 std::string WindowsSocketErrorMessage(int code, const std::string& label) {
   return FormatMessageArgs(SocketResourceString(SWindowsSocketError),
@@ -25,19 +28,19 @@ int VerifySocketCall(int result, const std::string& label) {
   if (result == 0) return 0;
   const int error = winsock::WSAGetLastError();
   if (error == winsock::WSAEWOULDBLOCK) return winsock::WSAEWOULDBLOCK;
-  throw ESocketError(WindowsSocketErrorMessage(error, label), TPlatformError::FromWinSock(error));
+  throw ESocketError(WindowsSocketErrorMessage(error, label), WinSockError(error));
 }
 
 void AcquireWinSock() {
   winsock::WSADATA data;
   const int r = winsock::WSAStartup(winsock::WINSOCK_VERSION_1_1, &data);
-  if (r != 0) throw ESocketError(WindowsSocketErrorMessage(r, "WSAStartup"), TPlatformError::FromWinSock(r));
+  if (r != 0) throw ESocketError(WindowsSocketErrorMessage(r, "WSAStartup"), WinSockError(r));
 }
 
 void ReleaseWinSock() {
   // WSACleanup answers SOCKET_ERROR, not a code: the code is the last error.
   if (winsock::WSACleanup() != 0) {
     const int error = winsock::WSAGetLastError();
-    throw ESocketError(WindowsSocketErrorMessage(error, "WSACleanup"), TPlatformError::FromWinSock(error));
+    throw ESocketError(WindowsSocketErrorMessage(error, "WSACleanup"), WinSockError(error));
   }
 }

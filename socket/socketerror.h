@@ -3,8 +3,33 @@
 #pragma once
 #include <string>
 
-#include "platform/errorvalue.h"
-#include "platform/wintypes.h"
+#include "runtime/errorvalue.h"
+#include "runtime/resources.h"
+#include "runtime/wintypes.h"
+
+// The component's messages: entries of the program's string table, so that the translation
+// layer finds them where it finds every resource string.
+inline constexpr UINT SWindowsSocketError = 65393;
+inline constexpr UINT SASyncSocketError = 65394;
+inline constexpr UINT SNoAddress = 65395;
+inline constexpr UINT SCannotCreateSocket = 65396;
+inline constexpr UINT SSocketAlreadyOpen = 65397;
+inline constexpr UINT SCantChangeWhileActive = 65398;
+
+inline constexpr TStringTableEntry kSocketStrings[] = {
+    {SWindowsSocketError, u"Windows socket error: %s (%d), on API '%s'"},
+    {SASyncSocketError, u"Asynchronous socket error %d"},
+    {SNoAddress, u"No address specified"},
+    {SCannotCreateSocket, u"Can't create new socket"},
+    {SSocketAlreadyOpen, u"Socket already open"},
+    {SCantChangeWhileActive, u"Can't change value while socket is active"},
+};
+// In the table before main, in every program that names one of them.
+inline const bool kSocketStringsAdded = AddStringTableEntries(HInstance, kSocketStrings);
+
+// The component's own code when an open names neither a host nor an address; it has no system
+// text, so the component keeps its own.
+inline constexpr int kNoAddressCode = 1110;
 
 // Carries the WinSock code it was raised for, when there is one.
 class ESocketError : public ECausedError {

@@ -2,16 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/resources.h"
-
-namespace {
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
-}  // namespace
+#include "platform/text/textcase.h"
+#include "socket/socketerror.h"
 
 void TSocketComponentBase::SetActive(bool value) {
   if (value == active_) return;
@@ -30,7 +22,7 @@ void TSocketComponentBase::Loaded() {
 }
 
 void TSocketComponentBase::Guard(std::string& field, const std::string& value) {
-  if (SameText(field, value)) return;
+  if (SameTextIgnoreCase(field, value)) return;
   if (!loading_ && active_) throw ESocketError(SocketResourceString(SCantChangeWhileActive));
   field = value;
 }

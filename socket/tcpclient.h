@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 #include "socket/asyncsocket.h"
 #include "socket/socketerror.h"
 

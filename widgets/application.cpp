@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QThread>
 
-#include "platform/codepage.h"
+#include "platform/text/qtext.h"
 #include "widgets/exceptiontext.h"
 #include "widgets/font.h"
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/exception.h"
-#include "platform/object.h"
+#include "runtime/exception.h"
+#include "runtime/object.h"
 
 class QApplication;
 

@@ -3,7 +3,7 @@
 #include <QPushButton>
 #include <string>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 
 class TFlatFrame;
 

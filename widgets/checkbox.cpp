@@ -2,8 +2,8 @@
 
 #include <QStyleOptionButton>
 
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/qtext.h"
+#include "runtime/exception.h"
 #include "widgets/color.h"
 #include "widgets/flatlook.h"
 

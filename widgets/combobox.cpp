@@ -1,7 +1,7 @@
 #include "widgets/combobox.h"
 
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/qtext.h"
+#include "runtime/exception.h"
 #include "widgets/flatlook.h"
 
 TFlatComboBox::TFlatComboBox(QWidget* parent) : QComboBox(parent) {

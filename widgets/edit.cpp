@@ -1,7 +1,7 @@
 #include "widgets/edit.h"
 
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/qtext.h"
+#include "runtime/exception.h"
 #include "widgets/flatlook.h"
 
 TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {

@@ -2,8 +2,8 @@
 
 #include <QCloseEvent>
 
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/qtext.h"
+#include "runtime/exception.h"
 #include "widgets/color.h"
 #include "widgets/font.h"
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <string>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 
 class TForm : public QWidget, public TObject {
  public:

@@ -1,6 +1,6 @@
 #include "widgets/groupbox.h"
 
-#include "platform/codepage.h"
+#include "platform/text/qtext.h"
 
 TGroupBox::TGroupBox(QWidget* parent) : QGroupBox(parent) {}
 

@@ -3,7 +3,7 @@
 #include <QGroupBox>
 #include <string>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 
 class TGroupBox : public QGroupBox, public TObject {
  public:

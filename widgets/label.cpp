@@ -1,6 +1,6 @@
 #include "widgets/label.h"
 
-#include "platform/codepage.h"
+#include "platform/text/qtext.h"
 
 TLabel::TLabel(QWidget* parent) : QLabel(parent) {
   // Received bytes and port names are never markup.

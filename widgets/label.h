@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <string>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 
 class TLabel : public QLabel, public TObject {
  public:

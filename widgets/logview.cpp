@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "platform/codepage.h"
+#include "platform/text/qtext.h"
 
 namespace {
 QColor ToQColor(TLogColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }

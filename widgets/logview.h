@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/wintypes.h"
+#include "runtime/wintypes.h"
 
 // A colour as 0x00BBGGRR.
 using TLogColor = std::uint32_t;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/codepage.h"
-#include "platform/exception.h"
+#include "platform/text/qtext.h"
+#include "runtime/exception.h"
 #include "widgets/flatlook.h"
 #include "widgets/numformat.h"
 

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <string>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 
 class TFlatFrame;
 

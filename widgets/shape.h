@@ -2,7 +2,7 @@
 #pragma once
 #include <QWidget>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 #include "widgets/color.h"
 
 class TShape : public QWidget, public TObject {

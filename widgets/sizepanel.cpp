@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "platform/exception.h"
+#include "runtime/exception.h"
 #include "widgets/color.h"
 
 class TSizePanel::TSizeBar : public QWidget {

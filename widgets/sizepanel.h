@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 
 class TSizePanel : public QWidget, public TObject {
  public:

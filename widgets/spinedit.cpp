@@ -4,7 +4,7 @@
 #include <climits>
 #include <cmath>
 
-#include "platform/exception.h"
+#include "runtime/exception.h"
 #include "widgets/flatlook.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #pragma once
 #include <QSpinBox>
 
-#include "platform/object.h"
+#include "runtime/object.h"
 
 class TFlatFrame;
 

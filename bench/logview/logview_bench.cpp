@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/codepage.h"
-#include "platform/fake/pty.h"
+#include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
 #include "relay/trafficlog.h"
 #include "widgets/logview.h"
 

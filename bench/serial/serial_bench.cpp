@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "comm/serialport.h"
-#include "platform/fake/pty.h"
-#include "platform/messages.h"
+#include "platform/sync/messages.h"
+#include "tests/support/pty.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;

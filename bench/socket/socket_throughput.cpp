@@ -15,9 +15,9 @@
 #include <string>
 #include <thread>
 
-#include "platform/winsock/fake/eventloop.h"
-#include "platform/winsock/fake/loopback.h"
 #include "socket/tcpclient.h"
+#include "tests/support/eventloop.h"
+#include "tests/support/loopback.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "i18n/embeddedchain.h"
-#include "i18n/textcase.h"
+#include "platform/text/textcase.h"
 
 namespace {
 void Check(bool condition) {
@@ -17,7 +17,7 @@ void Check(bool condition) {
 
 struct TCaseBlind {
   bool operator()(const std::string& a, const std::string& b) const {
-    return i18n::CompareTextIgnoreCase(a, b) < 0;
+    return CompareTextIgnoreCase(a, b) < 0;
   }
 };
 }  // namespace

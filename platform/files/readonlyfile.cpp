@@ -9,7 +9,8 @@
 #include <limits>
 #include <utility>
 
-#include "platform/lasterror.h"
+#include "platform/files/descriptor.h"
+#include "runtime/lasterror.h"
 
 namespace {
 // Kept here rather than in a shared header: other platform parts define some of these too.
@@ -113,9 +114,7 @@ bool TReadOnlyFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count
   return true;
 }
 
-void TReadOnlyFile::Close() {
-  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-}
+void TReadOnlyFile::Close() { CloseDescriptor(fd_); }
 
 TFileMapping TFileMapping::Create(const TReadOnlyFile& file) {
   TFileMapping mapping;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/wintypes.h"
+#include "runtime/wintypes.h"
 
 // Failures set Windows error codes: 2 file not found, 3 path not found, 4 too many open files,
 // 5 access denied, 8 not enough memory, 38 end of file, 87 invalid parameter, 1006 the file

@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-#include "platform/wintypes.h"
+#include "runtime/wintypes.h"
 
 using LCID = DWORD;
 using LCTYPE = DWORD;

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/errorvalue.h"
-#include "platform/wintypes.h"
+#include "runtime/errorvalue.h"
+#include "runtime/wintypes.h"
 
 struct termios2;  // the kernel's record, from <asm/termbits.h> (never with <termios.h>)
 
@@ -44,9 +44,6 @@ class ISerialBackend {
   // True when line changes are only seen by sampling; false when the backend calls the
   // notifier itself.
   virtual bool NeedsSampling() const = 0;
-  // True when a write that the device took in part ends the operation there (tests of the
-  // caller's continuation); false keeps writing until all is taken, as Win32 does.
-  virtual bool CompletesShortWrites() const { return false; }
   // False where no line exists to frame (a pseudo-terminal, which the kernel forces to 8 data bits
   // without parity whatever it is given): the settings it reads back say nothing of a driver.
   virtual bool HasLine() const { return true; }

@@ -1,11 +1,11 @@
 #include <cerrno>
 #include <mutex>
 
-#include "platform/lasterror.h"
 #include "platform/serial/backend.h"
 #include "platform/serial/comm.h"
 #include "platform/serial/device.h"
 #include "platform/serial/errors.h"
+#include "runtime/lasterror.h"
 
 namespace {
 std::mutex g_openerLock;

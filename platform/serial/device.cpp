@@ -1,18 +1,20 @@
 #include "platform/serial/device.h"
 
+#include <asm/termbits.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
-#include "platform/lasterror.h"
+#include "platform/files/descriptor.h"
 #include "platform/serial/errors.h"
 #include "platform/serial/linemap.h"
 #include "platform/serial/readback.h"
 #include "platform/sync/threadqueue.h"
+#include "platform/sync/wakeup.h"
+#include "runtime/lasterror.h"
 
 namespace {
 // How often modem lines and error counters are looked at while a line-event wait is pending on a
@@ -43,7 +45,7 @@ TWaitClock::time_point After(std::uint64_t ms) {
 
 std::shared_ptr<TSerialDevice> TSerialDevice::Create(std::unique_ptr<ISerialBackend> backend,
                                                      TPlatformError& error) {
-  const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  const int fd = OpenWakeup();
   if (fd < 0) {
     error = TPlatformError::FromErrno(errno);
     return nullptr;
@@ -53,11 +55,7 @@ std::shared_ptr<TSerialDevice> TSerialDevice::Create(std::unique_ptr<ISerialBack
 
 TSerialDevice::TSerialDevice(std::unique_ptr<ISerialBackend> backend, int wakeFd)
     : backend_(std::move(backend)), wakeFd_(wakeFd) {
-  backend_->SetNotifier([fd = wakeFd_] {
-    const std::uint64_t one = 1;
-    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-  });
+  backend_->SetNotifier([fd = wakeFd_] { SignalWakeup(fd); });
   eventBase_ = errorBase_ = backend_->SampleLines();
 }
 
@@ -66,7 +64,8 @@ TSerialDevice::~TSerialDevice() {
     std::lock_guard lock(lock_);
     backend_.reset();
   }
-  ::close(wakeFd_);
+  int fd = wakeFd_;
+  CloseDescriptor(fd);
 }
 
 void TSerialDevice::OnClose() {
@@ -156,15 +155,16 @@ BOOL TSerialDevice::SetState(const DCB& dcb) {
   termios2 current{};
   int r = backend_->GetAttributes(current);
   if (r < 0) return FailBackend(r);
+  termios2 attributes{};
   TLineApply apply;
-  if (!MapDcbToTerminal(dcb, current, apply)) return Fail(ERROR_INVALID_PARAMETER);
+  if (!MapDcbToTerminal(dcb, current, attributes, apply)) return Fail(ERROR_INVALID_PARAMETER);
   // A refused record leaves the device as it was.
-  if ((r = backend_->SetAttributes(apply.attributes)) < 0) return FailBackend(r);
+  if ((r = backend_->SetAttributes(attributes)) < 0) return FailBackend(r);
   // A record taken but not honoured is refused as well, and the device goes back to what it had.
   if (backend_->HasLine()) {
     termios2 taken{};
     if ((r = backend_->GetAttributes(taken)) < 0) return FailBackend(r);
-    if (const int refused = RefusedSetting(apply.attributes, taken)) {
+    if (const int refused = RefusedSetting(attributes, taken)) {
       backend_->SetAttributes(current);
       return FailWith(TPlatformError::FromOwn(refused));
     }
@@ -397,7 +397,6 @@ void TSerialDevice::PumpWrite(TWriteOp& op, TWaitClock::time_point now) {
     if (n > 0) {
       op.done += static_cast<DWORD>(n);
       op.lastProgress = now;
-      if (backend_->CompletesShortWrites()) break;
     } else if (n == -EAGAIN || n == 0) {
       break;
     } else {
@@ -446,8 +445,7 @@ void TSerialDevice::PumpWrite(TWriteOp& op, TWaitClock::time_point now) {
 
 bool TSerialDevice::WriteDone(const TWriteOp& op, TWaitClock::time_point now) const {
   if (op.failed || now >= op.total) return true;
-  if (op.done == op.size) return op.queued == 0;
-  return op.done > 0 && backend_->CompletesShortWrites();
+  return op.done == op.size && op.queued == 0;
 }
 
 BOOL TSerialDevice::Write(const void* buffer, DWORD size, DWORD* written, OVERLAPPED* overlapped) {
@@ -502,17 +500,9 @@ void TSerialDevice::Prepare(std::vector<TPollItem>& items, TWaitClock::time_poin
   }
 }
 
-void TSerialDevice::Wake() const {
-  const std::uint64_t one = 1;
-  while (::write(wakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
-  }
-}
+void TSerialDevice::Wake() const { SignalWakeup(wakeFd_); }
 
-void TSerialDevice::DrainWake() {
-  std::uint64_t value;
-  while (::read(wakeFd_, &value, sizeof value) < 0 && errno == EINTR) {
-  }
-}
+void TSerialDevice::DrainWake() { DrainWakeup(wakeFd_); }
 
 void TSerialDevice::Progress(const TPollItem* items, std::size_t count) {
   std::lock_guard lock(lock_);

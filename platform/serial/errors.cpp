@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "platform/lasterror.h"
 #include "platform/serial/comm.h"
+#include "runtime/lasterror.h"
 
 DWORD Win32ErrorFromErrno(int error) {
   switch (error) {

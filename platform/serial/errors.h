@@ -1,8 +1,8 @@
 // The one table from errno (and the program's own causes) to the Win32 error codes the serial
 // facilities report.
 #pragma once
-#include "platform/errorvalue.h"
-#include "platform/wintypes.h"
+#include "runtime/errorvalue.h"
+#include "runtime/wintypes.h"
 
 DWORD Win32ErrorFromErrno(int error);
 DWORD Win32ErrorFromCause(const TPlatformError& cause);

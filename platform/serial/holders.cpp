@@ -75,8 +75,7 @@ bool IsPseudoTerminalSlave(dev_t device) {
   return ::major(device) >= kPtySlaveFirstMajor && ::major(device) <= kPtySlaveLastMajor;
 }
 
-bool IsTerminalDevice(const std::string& devicePath, int& error) {
-  struct stat st;
+bool IsTerminalDevice(const std::string& devicePath, struct stat& st, int& error) {
   error = 0;
   if (::stat(devicePath.c_str(), &st) != 0) {
     error = errno;

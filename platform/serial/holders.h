@@ -2,6 +2,7 @@
 // before the device is opened, because opening a serial port raises DTR and RTS, which resets
 // many attached devices under the program that has them.
 #pragma once
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -16,4 +17,5 @@ long ProcessHoldingOpen(const std::string& devicePath);
 // (so the terminal does not hang up between users), which is no claim on the port.
 bool IsPseudoTerminalSlave(dev_t device);
 // True for a character device of the tty subsystem (serial ports, pseudo-terminal slaves).
-bool IsTerminalDevice(const std::string& devicePath, int& error);
+// `node` is the device's stat, filled whenever stat succeeded; `error` the errno when it did not.
+bool IsTerminalDevice(const std::string& devicePath, struct stat& node, int& error);

@@ -1,6 +1,8 @@
 #include "platform/serial/linemap.h"
 
-bool MapDcbToTerminal(const DCB& dcb, const termios2& current, TLineApply& out) {
+#include <asm/termbits.h>
+
+bool MapDcbToTerminal(const DCB& dcb, const termios2& current, termios2& attributes, TLineApply& out) {
   if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
       dcb.StopBits > TWOSTOPBITS)
     return false;
@@ -49,7 +51,7 @@ bool MapDcbToTerminal(const DCB& dcb, const termios2& current, TLineApply& out) 
   t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
 
-  out.attributes = t;
+  attributes = t;
   out.dtr = dcb.DtrControl() != DTR_CONTROL_DISABLE;
   out.rts = dcb.RtsControl() != RTS_CONTROL_DISABLE;
   out.rs485 = dcb.RtsControl() == RTS_CONTROL_TOGGLE;

@@ -1,6 +1,8 @@
 #include "platform/serial/readback.h"
 
-#include "platform/errorvalue.h"
+#include <asm/termbits.h>
+
+#include "runtime/errorvalue.h"
 
 int RefusedSetting(const termios2& asked, const termios2& got) {
   if ((asked.c_cflag & CSIZE) != (got.c_cflag & CSIZE)) return owncause::ByteSizeRefused;

@@ -2,7 +2,7 @@
 // without complaint and quietly keep what they can (a CH340 has no mark or space parity, many
 // adapters no 5 data bits or 1.5 stop bits), so the record is read back and compared.
 #pragma once
-#include <asm/termbits.h>
+struct termios2;  // <asm/termbits.h>, in the .cpp files only
 
 // 3 % either way is what a UART's clock divider may round to and the far end still decodes.
 inline constexpr unsigned kBaudTolerancePercent = 3;

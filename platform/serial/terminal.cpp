@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/files/descriptor.h"
 #include "platform/serial/backend.h"
 #include "platform/serial/comm.h"
 #include "platform/serial/holders.h"
@@ -54,31 +55,30 @@ void RestoreLatencyTimer(int fd, const std::string& value) {
   }
 }
 
+// Turns the driver's low-latency mode on or off; true when this call changed it (so the flag is
+// put back only where we set it).
+bool SwitchLowLatency(int fd, bool on) {
+  serial_struct serial{};
+  if (::ioctl(fd, TIOCGSERIAL, &serial) != 0 || bool(serial.flags & ASYNC_LOW_LATENCY) == on) return false;
+  serial.flags = on ? (serial.flags | ASYNC_LOW_LATENCY) : (serial.flags & ~ASYNC_LOW_LATENCY);
+  return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
 class TTerminalBackend final : public ISerialBackend {
  public:
   TTerminalBackend(int fd, TUucpLock lock, bool pseudo) : fd_(fd), lock_(std::move(lock)), pseudo_(pseudo) {
     // Bytes are handed up as soon as the driver has them rather than batched for throughput:
     // the read interval time-out measures gaps, and every batch adds to them.
-    serial_struct serial{};
-    if (::ioctl(fd_, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
-      serial.flags |= ASYNC_LOW_LATENCY;
-      lowLatencySet_ = ::ioctl(fd_, TIOCSSERIAL, &serial) == 0;
-    }
+    lowLatencySet_ = SwitchLowLatency(fd_, true);
     latencyTimer_ = ShortenLatencyTimer(fd_);
   }
   ~TTerminalBackend() override {
     if (rs485Saved_) ::ioctl(fd_, TIOCSRS485, &rs485Before_);
     if (latencyTimer_) RestoreLatencyTimer(fd_, *latencyTimer_);
-    if (lowLatencySet_) {
-      serial_struct serial{};
-      if (::ioctl(fd_, TIOCGSERIAL, &serial) == 0) {
-        serial.flags &= ~ASYNC_LOW_LATENCY;
-        ::ioctl(fd_, TIOCSSERIAL, &serial);
-      }
-    }
+    if (lowLatencySet_) SwitchLowLatency(fd_, false);
     // TIOCEXCL stays on the terminal after close; give it back as we found it.
     ::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
+    CloseDescriptor(fd_);
   }
 
   int Fd() const override { return fd_; }
@@ -158,7 +158,7 @@ class TTerminalBackend final : public ISerialBackend {
   bool HasLine() const override { return !pseudo_; }
 
  private:
-  const int fd_;
+  int fd_;
   TUucpLock lock_;
   const bool pseudo_;
   bool lowLatencySet_ = false;
@@ -179,14 +179,10 @@ std::unique_ptr<ISerialBackend> OpenTerminal(const std::string& path, TPlatformE
   // A by-id link names the same device as the node it points at: one lock name for both.
   const std::string device = resolved;
   int statError = 0;
-  if (!IsTerminalDevice(device, statError)) {
+  struct stat node {};
+  if (!IsTerminalDevice(device, node, statError)) {
     error = statError ? TPlatformError::FromErrno(statError, path)
                       : TPlatformError::FromOwn(owncause::NotATerminal, path);
-    return nullptr;
-  }
-  struct stat node {};
-  if (::stat(device.c_str(), &node) != 0) {
-    error = TPlatformError::FromErrno(errno, path);
     return nullptr;
   }
   long holder = 0;

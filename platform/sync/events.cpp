@@ -1,25 +1,29 @@
 #include "platform/sync/events.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/files/descriptor.h"
 #include "platform/sync/event_object.h"
 #include "platform/sync/threadqueue_object.h"
 #include "platform/sync/waitsource.h"
+#include "platform/sync/wakeup.h"
 
 TEvent::TEvent(bool manualReset, bool initialState, int fd) : fd_(fd), manual_(manualReset) {
   if (initialState) Set();
 }
 
-TEvent::~TEvent() { ::close(fd_); }
+TEvent::~TEvent() {
+  int fd = fd_;
+  CloseDescriptor(fd);
+}
 
 std::shared_ptr<TEvent> TEvent::Create(bool manualReset, bool initialState) {
-  const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  const int fd = OpenWakeup();
   if (fd < 0) return nullptr;
   return std::make_shared<TEvent>(manualReset, initialState, fd);
 }
@@ -28,9 +32,7 @@ void TEvent::Set() {
   std::lock_guard lock(lock_);
   if (signalled_) return;
   signalled_ = true;
-  const std::uint64_t one = 1;
-  while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
-  }
+  SignalWakeup(fd_);
 }
 
 void TEvent::Reset() {
@@ -55,11 +57,7 @@ bool TEvent::IsSet() {
   return signalled_;
 }
 
-void TEvent::Drain() {
-  std::uint64_t value;
-  while (::read(fd_, &value, sizeof value) < 0 && errno == EINTR) {
-  }
-}
+void TEvent::Drain() { DrainWakeup(fd_); }
 
 HANDLE CreateEventA(const void*, BOOL manualReset, BOOL initialState, const char* name) {
   if (name) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/wintypes.h"
+#include "runtime/wintypes.h"
 
 using HANDLE = std::uintptr_t;
 inline const HANDLE INVALID_HANDLE_VALUE = ~HANDLE{0};
@@ -29,7 +29,7 @@ BOOL CloseHandle(HANDLE handle);
 // How many handles are open now (for leak checks).
 std::size_t OpenHandleCount();
 
-#include "platform/lasterror.h"
+#include "runtime/lasterror.h"
 
 template <class T>
 std::shared_ptr<T> LookupHandleAs(HANDLE handle) {

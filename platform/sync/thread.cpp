@@ -8,9 +8,9 @@
 #include <new>
 #include <system_error>
 
-#include "platform/exception.h"
 #include "platform/sync/events.h"
 #include "platform/sync/threadqueue_object.h"
+#include "runtime/exception.h"
 
 TThread::TThread(bool createSuspended) : id_(NewThreadId()), queue_(TThreadQueue::Create()) {
   if (!queue_) throw std::system_error(errno, std::generic_category(), "thread queue");

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/object.h"
-#include "platform/wintypes.h"
+#include "runtime/object.h"
+#include "runtime/wintypes.h"
 
 inline constexpr int THREAD_PRIORITY_NORMAL = 0;
 inline constexpr int THREAD_PRIORITY_ABOVE_NORMAL = 1;

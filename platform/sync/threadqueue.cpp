@@ -1,6 +1,5 @@
 #include "platform/sync/threadqueue.h"
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -8,8 +7,10 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "platform/files/descriptor.h"
 #include "platform/sync/event_object.h"
 #include "platform/sync/threadqueue_object.h"
+#include "platform/sync/wakeup.h"
 
 namespace {
 std::atomic<DWORD> g_nextThreadId{1};
@@ -23,21 +24,22 @@ std::unordered_map<DWORD, std::shared_ptr<TThreadQueue>>& Queues() {
 }  // namespace
 
 std::shared_ptr<TThreadQueue> TThreadQueue::Create() {
-  const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  const int fd = OpenWakeup();
   if (fd < 0) return nullptr;
   return std::make_shared<TThreadQueue>(fd);
 }
 
-TThreadQueue::~TThreadQueue() { ::close(fd_); }
+TThreadQueue::~TThreadQueue() {
+  int fd = fd_;
+  CloseDescriptor(fd);
+}
 
 bool TThreadQueue::Post(MSG message) {
   std::lock_guard lock(lock_);
   if (closed_) return false;
   messages_.push_back(std::move(message));
   if (messages_.size() == 1) {
-    const std::uint64_t one = 1;
-    while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    SignalWakeup(fd_);
   }
   return true;
 }
@@ -55,9 +57,7 @@ bool TThreadQueue::Take(MSG& message, bool remove) {
   message = std::move(messages_.front());
   messages_.pop_front();
   if (messages_.empty()) {
-    std::uint64_t value;
-    while (::read(fd_, &value, sizeof value) < 0 && errno == EINTR) {
-    }
+    DrainWakeup(fd_);
   }
   return true;
 }

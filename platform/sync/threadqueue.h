@@ -3,8 +3,8 @@
 // creation of its TThread (so posting right after creation is accepted) until the thread's body
 // returns; a message owns its block, and the blocks of messages never taken are freed.
 #pragma once
-#include "platform/localmem.h"
 #include "platform/sync/events.h"
+#include "runtime/localmem.h"
 
 inline constexpr UINT PM_NOREMOVE = 0x0000;
 inline constexpr UINT PM_REMOVE = 0x0001;

@@ -4,8 +4,13 @@
 #pragma once
 #include <string>
 
+#include "runtime/errorvalue.h"
+
 std::string SysErrorMessage(int code);
 
 // A system text as messages and the log show it: what a 256-character buffer holds, with
 // trailing blanks, control characters and full stops cut.
 std::string StripSystemText(std::string text);
+
+// The failure value of a WinSock code, with the system's text as messages show it.
+TPlatformError WinSockError(int code);

@@ -15,7 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/messages.h"
+#include "platform/sync/messages.h"
+#include "platform/sync/wakeup.h"
 #include "platform/winsock/entries.h"
 #include "platform/winsock/posix.h"
 #include "platform/winsock/winsock.h"
@@ -158,14 +159,14 @@ class TLookups {
     {
       std::lock_guard lock(shared.lock);
       shared.answers.push_back(std::move(answer));
-      posix::Signal(shared.wake);
+      SignalWakeup(shared.wake);
     }
     done = true;
   }
 
   // On the UI thread.
   void Deliver() {
-    posix::Drain(shared_->wake);
+    DrainWakeup(shared_->wake);
     std::lock_guard lock(shared_->lock);
     for (const TAnswer& a : shared_->answers) {
       auto it = shared_->pending.find(a.handle);

@@ -5,13 +5,16 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/files/descriptor.h"
+#include "platform/sync/wakeup.h"
+#include "platform/winsock/errorcodes.h"
 
 namespace winsock::posix {
 
@@ -20,97 +23,97 @@ int ErrorFromErrno(int e) {
     case 0:
       return 0;
     case EINTR:
-      return 10004;
+      return WSAEINTR;
     case EBADF:
-      return 10009;
+      return WSAEBADF;
     case EACCES:
     case EPERM:
-      return 10013;
+      return WSAEACCES;
     case EFAULT:
-      return 10014;
+      return WSAEFAULT;
     case EINVAL:
-      return 10022;
+      return WSAEINVAL;
     case EMFILE:
     case ENFILE:
-      return 10024;
+      return WSAEMFILE;
     case EAGAIN:
-      return 10035;  // EWOULDBLOCK is the same value on Linux
+      return WSAEWOULDBLOCK;  // EWOULDBLOCK is the same value on Linux
     case EINPROGRESS:
-      return 10036;
+      return WSAEINPROGRESS;
     case EALREADY:
-      return 10037;
+      return WSAEALREADY;
     case ENOTSOCK:
-      return 10038;
+      return WSAENOTSOCK;
     case EDESTADDRREQ:
-      return 10039;
+      return WSAEDESTADDRREQ;
     case EMSGSIZE:
-      return 10040;
+      return WSAEMSGSIZE;
     case EPROTOTYPE:
-      return 10041;
+      return WSAEPROTOTYPE;
     case ENOPROTOOPT:
-      return 10042;
+      return WSAENOPROTOOPT;
     case EPROTONOSUPPORT:
-      return 10043;
+      return WSAEPROTONOSUPPORT;
     case ESOCKTNOSUPPORT:
-      return 10044;
+      return WSAESOCKTNOSUPPORT;
     case EOPNOTSUPP:
-      return 10045;
+      return WSAEOPNOTSUPP;
     case EPFNOSUPPORT:
-      return 10046;
+      return WSAEPFNOSUPPORT;
     case EAFNOSUPPORT:
-      return 10047;
+      return WSAEAFNOSUPPORT;
     case EADDRINUSE:
-      return 10048;
+      return WSAEADDRINUSE;
     case EADDRNOTAVAIL:
-      return 10049;
+      return WSAEADDRNOTAVAIL;
     case ENETDOWN:
-      return 10050;
+      return WSAENETDOWN;
     case ENETUNREACH:
-      return 10051;
+      return WSAENETUNREACH;
     case ENETRESET:
-      return 10052;
+      return WSAENETRESET;
     case ECONNABORTED:
-      return 10053;
+      return WSAECONNABORTED;
     // Linux answers EPIPE to a send on a connection the peer has reset or closed;
     // WinSock calls that a reset.
     case EPIPE:
     case ECONNRESET:
-      return 10054;
+      return WSAECONNRESET;
     case ENOBUFS:
     case ENOMEM:
-      return 10055;
+      return WSAENOBUFS;
     case EISCONN:
-      return 10056;
+      return WSAEISCONN;
     case ENOTCONN:
-      return 10057;
+      return WSAENOTCONN;
     case ESHUTDOWN:
-      return 10058;
+      return WSAESHUTDOWN;
     case ETOOMANYREFS:
-      return 10059;
+      return WSAETOOMANYREFS;
     case ETIMEDOUT:
-      return 10060;
+      return WSAETIMEDOUT;
     case ECONNREFUSED:
-      return 10061;
+      return WSAECONNREFUSED;
     case ELOOP:
-      return 10062;
+      return WSAELOOP;
     case ENAMETOOLONG:
-      return 10063;
+      return WSAENAMETOOLONG;
     case EHOSTDOWN:
-      return 10064;
+      return WSAEHOSTDOWN;
     case EHOSTUNREACH:
-      return 10065;
+      return WSAEHOSTUNREACH;
     case ENOTEMPTY:
-      return 10066;
+      return WSAENOTEMPTY;
     case EUSERS:
-      return 10068;
+      return WSAEUSERS;
     case EDQUOT:
-      return 10069;
+      return WSAEDQUOT;
     case ESTALE:
-      return 10070;
+      return WSAESTALE;
     case EREMOTE:
-      return 10071;
+      return WSAEREMOTE;
     default:
-      return 10107;  // WSASYSCALLFAILURE: nothing closer exists
+      return WSASYSCALLFAILURE;  // nothing closer exists
   }
 }
 
@@ -138,10 +141,7 @@ int OpenStream(int& error) {
   return fd;
 }
 
-void Close(int fd) {
-  // Linux releases the descriptor even when close reports EINTR; retrying could close another.
-  ::close(fd);
-}
+void Close(int fd) { CloseDescriptor(fd); }
 
 bool SetNonBlocking(int fd, bool on, int& error) {
   const int flags = ::fcntl(fd, F_GETFL);
@@ -176,7 +176,7 @@ int Connect(int fd, std::uint32_t addressNet, std::uint16_t portNet, int& error)
 int ConnectErrorFromErrno(int e) {
   // For a TCP connect EAGAIN means the system ran short (of local ports or routing entries),
   // not "in progress": nothing will ever report on it, so it must be a failure.
-  if (e == EAGAIN) return 10055;
+  if (e == EAGAIN) return WSAENOBUFS;
   return ErrorFromErrno(e);
 }
 
@@ -244,22 +244,9 @@ bool BytesWaiting(int fd, std::uint32_t& count, int& error) {
 }
 
 int OpenWakeup(int& error) {
-  const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  const int fd = ::OpenWakeup();
   if (fd < 0) return Fail(error);
   return fd;
-}
-
-void Signal(int fd) {
-  const std::uint64_t one = 1;
-  // A full counter already wakes the reader; nothing else can fail here.
-  while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
-  }
-}
-
-void Drain(int fd) {
-  std::uint64_t count;
-  while (::read(fd, &count, sizeof count) < 0 && errno == EINTR) {
-  }
 }
 
 bool ParseAddress(const char* text, std::uint32_t& addressNet) {
@@ -281,30 +268,30 @@ THostAnswer ResolveHost(const std::string& name) {
     case 0:
       break;
     case EAI_NONAME:
-      answer.error = 11001;
+      answer.error = WSAHOST_NOT_FOUND;
       return answer;
     case EAI_AGAIN:
-      answer.error = 11002;
+      answer.error = WSATRY_AGAIN;
       return answer;
     case EAI_FAIL:
-      answer.error = 11003;
+      answer.error = WSANO_RECOVERY;
       return answer;
 #ifdef EAI_NODATA
     case EAI_NODATA:
-      answer.error = 11004;
+      answer.error = WSANO_DATA;
       return answer;
 #endif
     case EAI_ADDRFAMILY:
-      answer.error = 11004;
+      answer.error = WSANO_DATA;
       return answer;
     case EAI_MEMORY:
-      answer.error = 10055;
+      answer.error = WSAENOBUFS;
       return answer;
     case EAI_SYSTEM:
       answer.error = ErrorFromErrno(errno);
       return answer;
     default:
-      answer.error = 11003;
+      answer.error = WSANO_RECOVERY;
       return answer;
   }
   answer.name = list->ai_canonname ? list->ai_canonname : name;
@@ -317,7 +304,7 @@ THostAnswer ResolveHost(const std::string& name) {
     if (!seen) answer.addresses.push_back(a);
   }
   ::freeaddrinfo(list);
-  if (answer.addresses.empty()) answer.error = 11004;
+  if (answer.addresses.empty()) answer.error = WSANO_DATA;
   return answer;
 }
 
@@ -328,7 +315,7 @@ TServiceAnswer ResolveService(const std::string& name, const std::string& protoc
   char scratch[1024];
   const int r = ::getservbyname_r(name.c_str(), protocol.c_str(), &entry, scratch, sizeof scratch, &result);
   if (r != 0 || result == nullptr) {
-    answer.error = r == ERANGE ? 10055 : 11004;
+    answer.error = r == ERANGE ? WSAENOBUFS : WSANO_DATA;
     return answer;
   }
   answer.name = result->s_name ? result->s_name : name;

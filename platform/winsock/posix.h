@@ -34,10 +34,8 @@ enum class TPeek { Data, End, Nothing, Failed };
 TPeek Peek(int fd, int& error);
 bool BytesWaiting(int fd, std::uint32_t& count, int& error);
 
-// A wake-up counter another thread can signal and a notifier can watch (an eventfd).
+// A wake-up counter (platform/sync/wakeup.h) with the WinSock code when none can be had.
 int OpenWakeup(int& error);
-void Signal(int fd);
-void Drain(int fd);
 
 // inet_aton's forms ("a.b.c.d", "a.b", hex and octal parts); false for anything else.
 bool ParseAddress(const char* text, std::uint32_t& addressNet);

@@ -15,9 +15,10 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/lasterror.h"
-#include "platform/messages.h"
+#include "platform/sync/messages.h"
 #include "platform/winsock/posix.h"
+#include "runtime/bytes.h"
+#include "runtime/lasterror.h"
 
 namespace winsock {
 namespace {
@@ -81,6 +82,13 @@ std::shared_ptr<TEntry> Find(SOCKET s) {
   return it->second;
 }
 
+// The entry a notifier or timer fired for; null when the socket was closed since. Call with
+// g_lock held.
+TEntry* Watched(SOCKET s) {
+  auto it = Table().find(s);
+  return it == Table().end() ? nullptr : it->second.get();
+}
+
 void Post(const TEntry& e, SOCKET s, long event, int error) {
   if (e.window != 0 && (e.events & event) != 0)
     PostMessageA(e.window, e.message, s, WSAMAKESELECTREPLY(event, error));
@@ -94,9 +102,16 @@ void ArmReader(TEntry& e) {
   Enable(e.reader, e.link == TLink::Connected && !e.closeReported && (e.events & (FD_READ | FD_CLOSE)) != 0);
 }
 
-void OnReadable(SOCKET s);
-void OnWritable(SOCKET s);
-void OnConnectTimeout(SOCKET s);
+void OnReadable(TEntry& e, SOCKET s);
+void OnWritable(TEntry& e, SOCKET s);
+void OnConnectTimeout(TEntry& e, SOCKET s);
+
+// Runs a notifier's or timer's handler for `s` under the table lock; nothing when the socket
+// was closed since.
+void Dispatch(SOCKET s, void (*handler)(TEntry&, SOCKET)) {
+  std::lock_guard lock(g_lock);
+  if (TEntry* e = Watched(s)) handler(*e, s);
+}
 
 // A connection that stopped answering (keep-alive or unacknowledged data timed out) is a lost
 // connection, not a connect attempt that timed out.
@@ -105,7 +120,7 @@ int LostConnectionError(int error) { return error == WSAETIMEDOUT ? WSAENETRESET
 void StartDeadline(TEntry& e, SOCKET s) {
   e.deadline = std::make_unique<QTimer>();
   e.deadline->setSingleShot(true);
-  QObject::connect(e.deadline.get(), &QTimer::timeout, [s] { OnConnectTimeout(s); });
+  QObject::connect(e.deadline.get(), &QTimer::timeout, [s] { Dispatch(s, OnConnectTimeout); });
   e.deadline->start(std::chrono::milliseconds(g_connectTimeoutMs.load()));
 }
 
@@ -119,15 +134,11 @@ void CreateNotifiers(TEntry& e, SOCKET s) {
   e.writer = std::make_unique<QSocketNotifier>(e.fd, QSocketNotifier::Write);
   e.reader->setEnabled(false);
   e.writer->setEnabled(false);
-  QObject::connect(e.reader.get(), &QSocketNotifier::activated, [s] { OnReadable(s); });
-  QObject::connect(e.writer.get(), &QSocketNotifier::activated, [s] { OnWritable(s); });
+  QObject::connect(e.reader.get(), &QSocketNotifier::activated, [s] { Dispatch(s, OnReadable); });
+  QObject::connect(e.writer.get(), &QSocketNotifier::activated, [s] { Dispatch(s, OnWritable); });
 }
 
-void OnReadable(SOCKET s) {
-  std::lock_guard lock(g_lock);
-  auto it = Table().find(s);
-  if (it == Table().end()) return;
-  TEntry& e = *it->second;
+void OnReadable(TEntry& e, SOCKET s) {
   // One FD_READ until the next recv: the reader stays off until recv turns it on again.
   Enable(e.reader, false);
   if (e.link != TLink::Connected || e.closeReported) return;
@@ -150,11 +161,7 @@ void OnReadable(SOCKET s) {
   }
 }
 
-void OnWritable(SOCKET s) {
-  std::lock_guard lock(g_lock);
-  auto it = Table().find(s);
-  if (it == Table().end()) return;
-  TEntry& e = *it->second;
+void OnWritable(TEntry& e, SOCKET s) {
   Enable(e.writer, false);
   if (e.link == TLink::Connecting) {
     StopDeadline(e);
@@ -177,11 +184,7 @@ void OnWritable(SOCKET s) {
   if (e.link == TLink::Connected && !e.closeReported) Post(e, s, FD_WRITE, 0);
 }
 
-void OnConnectTimeout(SOCKET s) {
-  std::lock_guard lock(g_lock);
-  auto it = Table().find(s);
-  if (it == Table().end()) return;
-  TEntry& e = *it->second;
+void OnConnectTimeout(TEntry& e, SOCKET s) {
   if (e.link != TLink::Connecting) return;
   // The kernel would go on sending SYNs for minutes; the operator has waited long enough.
   posix::AbortConnect(e.fd);
@@ -406,13 +409,12 @@ u_long inet_addr(const char* text) {
 }
 
 u_short htons(u_short value) {
-  if constexpr (std::endian::native == std::endian::little) return u_short((value >> 8) | (value << 8));
+  if constexpr (std::endian::native == std::endian::little) return ByteSwap16(value);
   return value;
 }
 u_short ntohs(u_short value) { return htons(value); }
 u_long htonl(u_long value) {
-  if constexpr (std::endian::native == std::endian::little)
-    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
+  if constexpr (std::endian::native == std::endian::little) return ByteSwap32(value);
   return value;
 }
 u_long ntohl(u_long value) { return htonl(value); }

@@ -15,30 +15,17 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/fake/fake_serial.h"
 #include "platform/serial/holders.h"
 #include "platform/serial/readback.h"
 #include "platform/serial/uucplock.h"
 #include "platform/sync/handles.h"
-#include "serialfixture.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/support/fake_serial.h"
+#include "tests/support/lockfolders.h"
+#include "tests/support/process.h"
 
 namespace {
 namespace fs = std::filesystem;
-
-// Two lock folders of our own in place of the system's, for the test's life.
-struct TLockFolders {
-  QTemporaryDir first, second;
-  std::vector<std::string> before;
-  TLockFolders()
-      : before(ExchangeUucpLockDirectories({first.path().toStdString(), second.path().toStdString()})) {}
-  ~TLockFolders() { ExchangeUucpLockDirectories(before); }
-  std::string First(const std::string& device) const {
-    return first.path().toStdString() + "/" + TUucpLock::LockName(device);
-  }
-  std::string Second(const std::string& device) const {
-    return second.path().toStdString() + "/" + TUucpLock::LockName(device);
-  }
-};
 
 // Counts the opens of a path that the kernel reports: proof that a refused open never touched
 // the device (opening a serial port raises DTR and RTS).

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "comm/serialport.h"
-#include "platform/codepage.h"
-#include "testing.h"
+#include "platform/text/codepage.h"
+#include "tests/support/pump.h"
 
 struct TRecordedPort {
   TSerialPort port;

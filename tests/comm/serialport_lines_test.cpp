@@ -4,8 +4,8 @@
 
 #include <chrono>
 
-#include "platform/fake/fake_serial.h"
-#include "serialfixture.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/support/fake_serial.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -74,10 +74,13 @@ TEST_F(LineEvents, AFailingDeviceRequestsHangupOnce) {
   p.port.Close();
 }
 
+// A write time-out shorter than the device's pauses ends each write with part of the block
+// sent; the transmit thread carries on from there.
 TEST(SerialPortWriteFake, ShortWritesAreContinuedUntilTheBlockIsComplete) {
   TFakeSerialPort fake("fakeShort0");
   fake.LimitWrites(7);
   TRecordedPort p(fake.Name());
+  p.port.SetWriteTotalTimeoutConstant(5);
   p.port.Open();
   ASSERT_TRUE(PumpUntil([&] { return p.empties == 1; }));
   const std::string block = "0123456789abcdefghijklmnopqrstuvwxyz";

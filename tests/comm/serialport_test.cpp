@@ -6,9 +6,10 @@
 #include <ctime>
 #include <thread>
 
-#include "platform/fake/pty.h"
 #include "platform/sync/handles.h"
-#include "serialfixture.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
 
 namespace {
 using namespace std::chrono_literals;

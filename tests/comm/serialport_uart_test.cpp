@@ -6,9 +6,10 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/fake/fake_serial.h"
-#include "platform/fake/pty.h"
-#include "serialfixture.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/support/fake_serial.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
 
 namespace {
 using namespace std::chrono_literals;

@@ -9,7 +9,10 @@
 #include "main/consoleparts.h"
 #include "main/formmain.h"
 #include "platform/winsock/resolver.h"
-#include "tests/support/farends.h"
+#include "tests/support/loopback.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
+#include "tests/support/pump.h"
 #include "widgets/application.h"
 
 int main(int argc, char** argv) {
@@ -25,7 +28,7 @@ int main(int argc, char** argv) {
   form->VwEdit->SetText("slow.example");
   QTest::mouseClick(form->VwBtnConnect, Qt::LeftButton);
   if (!form->ClientSocket->Connecting()) return 2;
-  farend::WaitUntil([] { return false; }, std::chrono::milliseconds(200));
+  PumpUntil([] { return false; }, std::chrono::milliseconds(200));
   form->close();
   form.reset();
   return 0;

@@ -11,7 +11,7 @@
 #include "main/consoleparts.h"
 #include "main/formfeatures.h"
 #include "main/formmain.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tests/support/farends.h"
 
 namespace fs = std::filesystem;

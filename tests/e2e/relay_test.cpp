@@ -66,7 +66,7 @@ TEST_F(RelayWindow, SettingsChangeReopensWithTheNewSettings) {
 }
 
 TEST_F(RelayWindow, PortHeldElsewhereFailsAndNetworkBlocksAreOnlyLogged) {
-  const int holder = ::open(pty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const int holder = ::open(pty->Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   Click(form->VwBtnOpenClose);
@@ -79,7 +79,7 @@ TEST_F(RelayWindow, PortHeldElsewhereFailsAndNetworkBlocksAreOnlyLogged) {
   Connect();
   form->VwCheckBoxHex->SetChecked(false);
   server->Send("net");
-  ASSERT_TRUE(farend::WaitUntil([&] { return LastBody() == Q("网络收到(3):net"); }));
+  ASSERT_TRUE(PumpUntil([&] { return LastBody() == Q("网络收到(3):net"); }));
   std::string got;
   pty->ReadAvailable(got);
   EXPECT_EQ(got, "");
@@ -93,22 +93,22 @@ TEST_F(RelayWindow, LostDeviceClosesThePortAndSaysSo) {
   Connect();
   EXPECT_EQ(SerialToServer("before"), "before");
   pty->CloseMaster();
-  ASSERT_TRUE(farend::WaitUntil([&] { return !form->SerialOpen(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !form->SerialOpen(); }));
   EXPECT_EQ(LastBody(), Q("系统：无法操作串口"));
   EXPECT_EQ(form->LEDOpen->BrushColor(), clSilver);
   EXPECT_EQ(form->VwBtnOpenClose->Caption(), texts::Open());
   // Network blocks are now only logged, and the operator can open a new device.
   form->VwCheckBoxHex->SetChecked(false);
   server->Send("late");
-  ASSERT_TRUE(farend::WaitUntil([&] { return LastBody() == Q("网络收到(4):late"); }));
-  farend::Pty second;
-  form->VwCbBoxPort->SetItems({second.SlavePath()});
+  ASSERT_TRUE(PumpUntil([&] { return LastBody() == Q("网络收到(4):late"); }));
+  TPseudoTerminal second;
+  form->VwCbBoxPort->SetItems({second.Path()});
   form->VwCbBoxPort->SetItemIndex(0);
   form->VwCbBoxPortChange(form->VwCbBoxPort);
   EXPECT_TRUE(form->SerialOpen());
   std::string got;
   second.Write("again");
-  ASSERT_TRUE(farend::WaitUntil([&] {
+  ASSERT_TRUE(PumpUntil([&] {
     server->ReadAvailable(got);
     return got.size() >= 5;
   }));
@@ -116,9 +116,9 @@ TEST_F(RelayWindow, LostDeviceClosesThePortAndSaysSo) {
 }
 
 TEST_F(RelayWindow, RefusedConnectLogsTheReasonAndKeepsTheButton) {
-  form->VwNumEdit->SetValue(farend::UnusedPort());
+  form->VwNumEdit->SetValue(loopback::RefusingPort());
   Click(form->VwBtnConnect);
-  ASSERT_TRUE(farend::WaitUntil([&] { return Lines() >= 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return Lines() >= 1; }));
   QCoreApplication::processEvents();
   EXPECT_TRUE(LastBody().startsWith(Q("系统：")));
   EXPECT_GT(LastBody().size(), 3);  // the system's text for a refused connection
@@ -129,7 +129,7 @@ TEST_F(RelayWindow, RefusedConnectLogsTheReasonAndKeepsTheButton) {
   // The next click tries again.
   form->VwNumEdit->SetValue(server->Port());
   Click(form->VwBtnConnect);
-  EXPECT_TRUE(farend::WaitUntil([&] { return form->ClientSocket->Active(); }));
+  EXPECT_TRUE(PumpUntil([&] { return form->ClientSocket->Active(); }));
 }
 
 TEST_F(RelayWindow, UnresolvableHostLogsTheErrorThenTheDisconnect) {
@@ -140,7 +140,7 @@ TEST_F(RelayWindow, UnresolvableHostLogsTheErrorThenTheDisconnect) {
   });
   form->VwEdit->SetText("no-such-host.invalid");
   Click(form->VwBtnConnect);
-  const bool done = farend::WaitUntil([&] { return Logged("系统：已从服务器断开"); });
+  const bool done = PumpUntil([&] { return Logged("系统：已从服务器断开"); });
   winsock::ExchangeHostResolver(previous);
   ASSERT_TRUE(done);
   EXPECT_TRUE(Body(Lines() - 2).startsWith(Q("系统：")));
@@ -162,12 +162,12 @@ TEST_F(RelayWindow, ChangedPortWhileConnectedIsRefusedAndTheConnectionStays) {
 TEST_F(RelayWindow, ServerCloseAndResetAreLogged) {
   Connect();
   server->Close();
-  ASSERT_TRUE(farend::WaitUntil([&] { return !form->ClientSocket->Active(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !form->ClientSocket->Active(); }));
   EXPECT_EQ(LastBody(), Q("系统：已从服务器断开"));
   Connect();
   server->Reset();
   // A reset comes with the close notification: an error line, and the state stays until a send fails.
-  ASSERT_TRUE(farend::WaitUntil([&] { return Lines() > 0 && LastBody() != Q("系统：已连接到服务器"); }));
+  ASSERT_TRUE(PumpUntil([&] { return Lines() > 0 && LastBody() != Q("系统：已连接到服务器"); }));
   EXPECT_TRUE(LastBody().startsWith(Q("系统：")));
 }
 

@@ -11,13 +11,17 @@
 #include "main/formmain.h"
 #include "relay/texts.h"
 #include "tests/support/farends.h"
+#include "tests/support/loopback.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
+#include "tests/support/pump.h"
 
 class RelayWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    pty = std::make_unique<farend::Pty>();
-    server = std::make_unique<farend::TcpServer>();
-    form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({pty->SlavePath()})));
+    pty = std::make_unique<TPseudoTerminal>();
+    server = std::make_unique<loopback::TServer>();
+    form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({pty->Path()})));
     form->show();
   }
   void TearDown() override {
@@ -34,15 +38,31 @@ class RelayWindow : public ::testing::Test {
   void Connect() {
     form->VwNumEdit->SetValue(server->Port());
     Click(form->VwBtnConnect);
-    ASSERT_TRUE(farend::WaitUntil([&] { return server->AcceptPending() && form->ClientSocket->Active(); }));
+    ASSERT_TRUE(PumpUntil([&] { return server->AcceptPending() && form->ClientSocket->Active(); }));
   }
 
   // Moves `bytes` from the serial far end to the server (or back) and returns what arrived.
   std::string SerialToServer(const std::string& bytes) {
-    return farend::SerialToServer(*pty, *server, bytes);
+    std::string got;
+    pty->Write(bytes);
+    PumpUntil(
+        [&] {
+          server->ReadAvailable(got);
+          return got.size() >= bytes.size();
+        },
+        std::chrono::seconds(60));
+    return got;
   }
   std::string ServerToSerial(const std::string& bytes) {
-    return farend::ServerToSerial(*server, *pty, bytes);
+    std::string got;
+    server->Send(bytes);
+    PumpUntil(
+        [&] {
+          pty->ReadAvailable(got);
+          return got.size() >= bytes.size();
+        },
+        std::chrono::seconds(60));
+    return got;
   }
 
   static std::string RandomBytes(std::size_t n, unsigned seed) {
@@ -63,7 +83,7 @@ class RelayWindow : public ::testing::Test {
   }
   static QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-  std::unique_ptr<farend::Pty> pty;
-  std::unique_ptr<farend::TcpServer> server;
+  std::unique_ptr<TPseudoTerminal> pty;
+  std::unique_ptr<loopback::TServer> server;
   std::unique_ptr<TFormMain> form;
 };

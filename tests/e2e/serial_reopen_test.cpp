@@ -10,11 +10,10 @@ using namespace std::chrono_literals;
 class TwoPorts : public RelayWindow {
  protected:
   void SetUp() override {
-    pty = std::make_unique<farend::Pty>();
-    second = std::make_unique<farend::Pty>();
-    server = std::make_unique<farend::TcpServer>();
-    form = std::make_unique<TFormMain>(
-        MakeConsoleParts(FixedPortSource({pty->SlavePath(), second->SlavePath()})));
+    pty = std::make_unique<TPseudoTerminal>();
+    second = std::make_unique<TPseudoTerminal>();
+    server = std::make_unique<loopback::TServer>();
+    form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({pty->Path(), second->Path()})));
     form->show();
   }
   void Select(const std::string& path) {
@@ -28,26 +27,26 @@ class TwoPorts : public RelayWindow {
     for (std::size_t i = 0; i < Lines(); ++i) n += Body(i) == Q(utf8);
     return n;
   }
-  std::unique_ptr<farend::Pty> second;
+  std::unique_ptr<TPseudoTerminal> second;
 };
 }  // namespace
 
 TEST_F(TwoPorts, AStaleLossNoticeDoesNotCloseThePortOpenedAfterIt) {
-  Select(pty->SlavePath());
+  Select(pty->Path());
   OpenPort();
   pty->CloseMaster();  // the old device dies
   // Its notice is posted; the operator switches ports before the window has seen it.
   std::this_thread::sleep_for(300ms);
-  Select(second->SlavePath());
+  Select(second->Path());
   form->VwCbBoxPortChange(form->VwCbBoxPort);
-  farend::WaitUntil([] { return false; }, 300ms);
+  PumpUntil([] { return false; }, 300ms);
   EXPECT_TRUE(form->SerialOpen());
   EXPECT_EQ(Count("系统：无法操作串口"), 0);
   EXPECT_EQ(LastBody(), Q("系统：成功打开串口"));
   // The new port is the one in use.
   form->VwCheckBoxHex->SetChecked(false);
   second->Write("new device");
-  EXPECT_TRUE(farend::WaitUntil([&] { return LastBody() == Q("串口收到(10):new device"); }));
+  EXPECT_TRUE(PumpUntil([&] { return LastBody() == Q("串口收到(10):new device"); }));
 }
 
 TEST_F(RelayWindow, ALossWhileWritingLogsOneFailureLine) {
@@ -56,7 +55,7 @@ TEST_F(RelayWindow, ALossWhileWritingLogsOneFailureLine) {
   // Both threads meet the loss before the window hears of either.
   form->Comm->WriteData("lost", 4);
   std::this_thread::sleep_for(300ms);
-  farend::WaitUntil([] { return false; }, 300ms);
+  PumpUntil([] { return false; }, 300ms);
   EXPECT_FALSE(form->SerialOpen());
   int failures = 0;
   for (std::size_t i = 0; i < Lines(); ++i) failures += Body(i) == Q("系统：无法操作串口");
@@ -68,7 +67,7 @@ TEST_F(RelayWindow, NoFailureLineAfterTheOperatorClosedThePort) {
   pty->CloseMaster();
   std::this_thread::sleep_for(300ms);
   Click(form->VwBtnOpenClose);  // closed by hand before the notice arrives
-  farend::WaitUntil([] { return false; }, 300ms);
+  PumpUntil([] { return false; }, 300ms);
   EXPECT_FALSE(form->SerialOpen());
   EXPECT_EQ(LastBody(), Q("系统：成功关闭串口"));
 }
@@ -82,7 +81,7 @@ TEST_F(RelayWindow, NetworkBytesHeldBackWaitForThePortToReopen) {
   // much as the socket's receive buffer).
   const std::string bytes(8 * TFormMain::SerialHighWater, 'h');
   std::size_t sent = 0;
-  ASSERT_TRUE(farend::WaitUntil(
+  ASSERT_TRUE(PumpUntil(
       [&] {
         sent += server->SendSome(bytes.data() + sent, bytes.size() - sent);
         return form->NetworkReadsHeld();
@@ -95,7 +94,7 @@ TEST_F(RelayWindow, NetworkBytesHeldBackWaitForThePortToReopen) {
   for (std::size_t i = 0; i < Lines(); ++i) EXPECT_FALSE(Body(i).startsWith(Q("网络收到"))) << i;
   // Everything still reaches the serial side once the line drains.
   std::string sink;
-  EXPECT_TRUE(farend::WaitUntil(
+  EXPECT_TRUE(PumpUntil(
       [&] {
         if (sent < bytes.size()) sent += server->SendSome(bytes.data() + sent, bytes.size() - sent);
         pty->ReadAvailable(sink);

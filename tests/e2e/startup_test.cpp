@@ -7,7 +7,7 @@
 
 #include "main/consoleparts.h"
 #include "main/formmain.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "relay/texts.h"
 #include "widgets/application.h"
 

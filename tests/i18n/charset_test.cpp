@@ -1,15 +1,15 @@
 // Catalogues written in a character set other than UTF-8, through the translator: sources and
 // translations both decoded, the search order rebuilt, and only texts that cannot be decoded
 // failing as a catalogue that is not UTF-8 always did.
-#include "platform/charset.h"
+#include "platform/text/charset.h"
 
 #include <gtest/gtest.h>
 
 #include "i18n/cataloguecharset.h"
 #include "i18n/translator.h"
-#include "platform/exception.h"
 #include "platform/text/utf8.h"
-#include "support.h"
+#include "runtime/exception.h"
+#include "tests/support/catalogues.h"
 
 using namespace i18ntest;
 

@@ -8,7 +8,7 @@
 #include <clocale>
 
 #include "i18n/translator.h"
-#include "support.h"
+#include "tests/support/catalogues.h"
 
 using namespace i18ntest;
 

@@ -5,8 +5,10 @@
 #include <string>
 
 #include "i18n/translation.h"
-#include "platform/exception.h"
-#include "platform/resources.h"
+#include "runtime/exception.h"
+#include "runtime/resources.h"
+// The socket component's messages are the string-table entries the tests ask for.
+#include "socket/socketerror.h"
 
 int main(int argc, char** argv) {
   try {

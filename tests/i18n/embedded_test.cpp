@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "i18n/catalogueindex.h"
-#include "platform/codepage.h"
-#include "support.h"
+#include "platform/text/codepage.h"
+#include "tests/support/catalogues.h"
 
 using namespace i18ntest;
 using i18n::TEmbeddedCatalogueIndex;

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "i18n/translator.h"
-#include "platform/exception.h"
-#include "support.h"
+#include "runtime/exception.h"
+#include "tests/support/catalogues.h"
 
 using namespace i18ntest;
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "support.h"
+#include "tests/support/catalogues.h"
 
 using i18n::TMoCatalogue;
 using namespace i18ntest;

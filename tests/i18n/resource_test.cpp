@@ -6,10 +6,11 @@
 
 #include "i18n/resourcetext.h"
 #include "i18n/translation.h"
-#include "platform/codepage.h"
-#include "platform/exception.h"
-#include "platform/resources.h"
-#include "support.h"
+#include "platform/text/codepage.h"
+#include "runtime/exception.h"
+#include "runtime/resources.h"
+#include "socket/socketerror.h"
+#include "tests/support/catalogues.h"
 
 using namespace i18ntest;
 

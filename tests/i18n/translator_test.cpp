@@ -6,10 +6,10 @@
 
 #include <thread>
 
-#include "platform/codepage.h"
-#include "platform/exception.h"
 #include "platform/locale/localeinfo.h"
-#include "support.h"
+#include "platform/text/codepage.h"
+#include "runtime/exception.h"
+#include "tests/support/catalogues.h"
 
 using namespace i18ntest;
 using i18n::TTranslator;

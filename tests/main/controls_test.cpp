@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "platform/exception.h"
 #include "platform/winsock/errortext.h"
+#include "runtime/exception.h"
 #include "tests/main/fixture.h"
 
 using endpoint::TByteSize;

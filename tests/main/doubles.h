@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/errorvalue.h"
 #include "relay/endpoints.h"
+#include "runtime/errorvalue.h"
 
 namespace doubles {
 

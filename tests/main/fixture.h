@@ -5,7 +5,8 @@
 #include <memory>
 
 #include "main/formmain.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 #include "relay/texts.h"
 #include "tests/main/doubles.h"
 

@@ -1,19 +1,9 @@
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include "tests/main/fixture.h"
+#include "tests/support/pump.h"
 
 using Mode = doubles::TSocketDouble::Mode;
-
-namespace {
-template <class F>
-bool WaitFor(F done) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
-}  // namespace
 
 TEST_F(ConsoleTest, NetworkBlockWithPortOpenIsLoggedCountedAndQueued) {
   OpenPort();
@@ -230,5 +220,6 @@ TEST_F(ConsoleTest, CounterLabelsShowTheLatestTotalAfterABurst) {
   for (int i = 0; i < 500; ++i) net->ServerSends("abcd");
   // The caption is current at once; the drawn text catches up within one redraw interval.
   EXPECT_EQ(form->VwLabelSendSerial->Caption(), "2000" + texts::Bytes());
-  EXPECT_TRUE(WaitFor([&] { return form->VwLabelSendSerial->text() == Q("2000字节"); }));
+  EXPECT_TRUE(
+      PumpUntil([&] { return form->VwLabelSendSerial->text() == Q("2000字节"); }, std::chrono::seconds(5)));
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "relay/relaycore.h"
 #include "relay/texts.h"
 #include "tests/main/doubles.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 using namespace std::chrono;
 

@@ -9,8 +9,10 @@
 #include <random>
 #include <string>
 
-#include "platform/fake/pty.h"
-#include "tests/support/farends.h"
+#include "tests/support/loopback.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
+#include "tests/support/pump.h"
 
 namespace soak {
 
@@ -65,8 +67,8 @@ struct Stream {
 };
 
 struct Pump {
-  farend::Pty& pty;
-  farend::TcpServer& server;
+  TPseudoTerminal& pty;
+  loopback::TServer& server;
   Stream up;    // serial far end -> server
   Stream down;  // server -> serial far end
   std::size_t chunk = 64 << 10;

@@ -4,15 +4,16 @@
 #include "main/formmain.h"
 #include "relay/texts.h"
 #include "tests/soak/pump.h"
+#include "tests/support/process.h"
 
 namespace {
 
 class Soak : public ::testing::Test {
  protected:
   void SetUp() override {
-    pty = std::make_unique<farend::Pty>();
-    server = std::make_unique<farend::TcpServer>();
-    form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({pty->SlavePath()})));
+    pty = std::make_unique<TPseudoTerminal>();
+    server = std::make_unique<loopback::TServer>();
+    form = std::make_unique<TFormMain>(MakeConsoleParts(FixedPortSource({pty->Path()})));
     form->VwCheckBoxDisplay->SetChecked(false);
     form->VwSEditTimeOut->SetValue(1);
     form->VwCbBoxPortChange(form->VwSEditTimeOut);  // opens with the new time-out
@@ -24,7 +25,7 @@ class Soak : public ::testing::Test {
   void ConnectAgain() {
     form->VwNumEdit->SetValue(server->Port());
     form->VwBtnConnectClick(nullptr);
-    ASSERT_TRUE(farend::WaitUntil([&] { return server->AcceptPending() && form->ClientSocket->Active(); }));
+    ASSERT_TRUE(PumpUntil([&] { return server->AcceptPending() && form->ClientSocket->Active(); }));
   }
   bool Logged(const char* utf8) {
     for (std::size_t i = 0; i < form->VwRichEdit->LineCount(); ++i)
@@ -36,8 +37,8 @@ class Soak : public ::testing::Test {
       if (form->VwRichEdit->LineText(i).contains(QString::fromUtf8(utf8))) return true;
     return false;
   }
-  std::unique_ptr<farend::Pty> pty;
-  std::unique_ptr<farend::TcpServer> server;
+  std::unique_ptr<TPseudoTerminal> pty;
+  std::unique_ptr<loopback::TServer> server;
   std::unique_ptr<TFormMain> form;
 };
 
@@ -137,26 +138,26 @@ TEST_F(Soak, FaultsDuringTrafficAreLoggedAndTheOperatorCanRecover) {
   }
   // The server closes in order.
   server->Close();
-  ASSERT_TRUE(farend::WaitUntil([&] { return !form->ClientSocket->Active(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !form->ClientSocket->Active(); }));
   EXPECT_TRUE(Logged("系统：已从服务器断开"));
   ConnectAgain();
   // The server resets: an error line; the next send finds the connection gone.
   const std::size_t linesBefore = form->VwRichEdit->LineCount();
   server->Reset();
-  ASSERT_TRUE(farend::WaitUntil([&] { return form->VwRichEdit->LineCount() > linesBefore; }));
+  ASSERT_TRUE(PumpUntil([&] { return form->VwRichEdit->LineCount() > linesBefore; }));
   // The block must be read before the next connect, or it would rightly go to the new connection.
   form->VwCheckBoxDisplay->SetChecked(true);
   pty->Write("after reset");
-  ASSERT_TRUE(farend::WaitUntil([&] { return !form->ClientSocket->Active(); }, std::chrono::seconds(20)));
-  ASSERT_TRUE(farend::WaitUntil([&] { return LoggedContaining("(11):"); }));
+  ASSERT_TRUE(PumpUntil([&] { return !form->ClientSocket->Active(); }, std::chrono::seconds(20)));
+  ASSERT_TRUE(PumpUntil([&] { return LoggedContaining("(11):"); }));
   form->VwCheckBoxDisplay->SetChecked(false);
   ConnectAgain();
   // The device goes away and a new one is opened.
   pty->CloseMaster();
-  ASSERT_TRUE(farend::WaitUntil([&] { return !form->SerialOpen(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !form->SerialOpen(); }));
   EXPECT_TRUE(Logged("系统：无法操作串口"));
-  pty = std::make_unique<farend::Pty>();
-  form->VwCbBoxPort->SetItems({pty->SlavePath()});
+  pty = std::make_unique<TPseudoTerminal>();
+  form->VwCbBoxPort->SetItems({pty->Path()});
   form->VwCbBoxPort->SetItemIndex(0);
   form->VwCbBoxPortChange(form->VwCbBoxPort);
   ASSERT_TRUE(form->SerialOpen());
@@ -172,7 +173,7 @@ TEST_F(Soak, ThousandCyclesLeaveNoDescriptorOrMemoryBehind) {
     // Traffic both ways, then drop the connection and the port and bring them back.
     std::string got;
     pty->Write(block);
-    ASSERT_TRUE(farend::WaitUntil([&] {
+    ASSERT_TRUE(PumpUntil([&] {
       server->ReadAvailable(got);
       return got.size() >= block.size();
     })) << "cycle "

@@ -6,9 +6,10 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/fake/pty.h"
-#include "platform/winsock/fake/loopback.h"
-#include "support.h"
+#include "tests/socket/support.h"
+#include "tests/support/loopback.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
 
 namespace ws = winsock;
 using namespace sockettest;
@@ -17,20 +18,11 @@ namespace {
 
 class ClientTest : public ::testing::Test {
  protected:
-  std::string Raised(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const ESocketError& e) {
-      return e.Message();
-    }
-    return "<nothing raised>";
-  }
-
   void ConnectTo(std::uint16_t port) {
     client.SetAddress("127.0.0.1");
     client.SetPort(port);
     client.SetActive(true);
-    ASSERT_TRUE(WaitFor([&] { return rec.Has("write"); }));
+    ASSERT_TRUE(PumpUntil([&] { return rec.Has("write"); }));
   }
 
   // Posts a message to the socket object's hidden window and delivers it.
@@ -82,7 +74,7 @@ TEST_F(ClientTest, OpenWithHostNameLooksUpThenConnects) {
   EXPECT_FALSE(client.Active());
   EXPECT_EQ(client.Socket()->LookupPhase(), lpHost);
   EXPECT_NE(client.Socket()->LookupRequest(), 0u);
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("write"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("write"); }));
   EXPECT_EQ(rec.Joined(), "lookup connecting connect write");
   EXPECT_EQ(rec.activeSeen, (std::vector<bool>{false, false, true, true}));
   EXPECT_TRUE(client.Active());
@@ -97,7 +89,7 @@ TEST_F(ClientTest, OpenWithAddressOnlyConnectsInsideTheAssignment) {
   client.SetActive(true);
   EXPECT_EQ(rec.Joined(), "lookup connecting");
   EXPECT_FALSE(client.Active());
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("write"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("write"); }));
   EXPECT_EQ(rec.Joined(), "lookup connecting connect write");
   // Already active: nothing.
   client.SetActive(true);
@@ -118,7 +110,7 @@ TEST_F(ClientTest, ServiceNameWinsOverPort) {
   client.SetActive(true);
   EXPECT_EQ(rec.Joined(), "lookup");
   EXPECT_EQ(client.Socket()->LookupPhase(), lpService);
-  const bool connected = WaitFor([&] { return rec.Has("write"); });
+  const bool connected = PumpUntil([&] { return rec.Has("write"); });
   ws::ExchangeServiceResolver(std::move(previous));
   ASSERT_TRUE(connected);
   EXPECT_EQ(rec.Joined(), "lookup connecting connect write");
@@ -130,14 +122,14 @@ TEST_F(ClientTest, PortUsesOnlyTheLowSixteenBits) {
   client.SetActive(true);
   EXPECT_EQ(ws::ntohs(client.Socket()->PeerAddress().sin_port), 4464);
   EXPECT_EQ(client.Port(), 70000);
-  WaitFor([&] { return rec.events.size() > 2; });
+  PumpUntil([&] { return rec.events.size() > 2; });
 }
 
 TEST_F(ClientTest, RefusedConnectWithCodeClearedChangesNothing) {
   client.SetAddress("127.0.0.1");
   client.SetPort(loopback::RefusingPort());
   client.SetActive(true);
-  ASSERT_TRUE(WaitFor([&] { return rec.events.size() == 3; }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.events.size() == 3; }));
   Settle();
   EXPECT_EQ(rec.Joined(), "lookup connecting error:connect:10061");
   EXPECT_FALSE(client.Active());
@@ -151,7 +143,7 @@ TEST_F(ClientTest, RefusedConnectWithCodeClearedChangesNothing) {
   client.SetActive(true);
   EXPECT_NE(client.Socket()->SocketHandle(), stranded);
   EXPECT_EQ(ws::closesocket(stranded), ws::SOCKET_ERROR) << "the stranded handle was closed";
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("connect"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("connect"); }));
   EXPECT_EQ(rec.Count("disconnect"), 0);
   EXPECT_TRUE(client.Active());
 }
@@ -161,7 +153,7 @@ TEST_F(ClientTest, RefusedConnectWithCodeLeftReachesTheApplicationHandler) {
   client.SetAddress("127.0.0.1");
   client.SetPort(loopback::RefusingPort());
   client.SetActive(true);
-  ASSERT_TRUE(WaitFor([&] { return !shown.shown.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !shown.shown.empty(); }));
   EXPECT_EQ(shown.shown, std::vector<std::string>{"Asynchronous socket error 10061"});
   EXPECT_EQ(rec.Joined(), "lookup connecting error:connect:10061");
   EXPECT_FALSE(client.Active());
@@ -175,7 +167,7 @@ TEST_F(ClientTest, HostNotFoundReportsThenClosesAndLooksUpAgainNextTime) {
   });
   client.SetHost("nowhere.invalid");
   client.SetActive(true);
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("disconnect"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("disconnect"); }));
   EXPECT_EQ(rec.Joined(), "lookup error:lookup:11001 disconnect");
   EXPECT_EQ(rec.activeSeen.back(), false);
   EXPECT_EQ(client.Socket()->SocketHandle(), ws::INVALID_SOCKET);
@@ -185,7 +177,7 @@ TEST_F(ClientTest, HostNotFoundReportsThenClosesAndLooksUpAgainNextTime) {
   rec.events.clear();
   rec.replaceCode = 10060;
   client.SetActive(true);
-  ASSERT_TRUE(WaitFor([&] { return !shown.shown.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !shown.shown.empty(); }));
   EXPECT_EQ(shown.shown[0], "Windows socket error: The host was not found (11001), on API 'ASync Lookup'");
   EXPECT_EQ(rec.Joined(), "lookup error:lookup:11001 disconnect");
   EXPECT_EQ(lookups, 2);
@@ -207,7 +199,7 @@ TEST_F(ClientTest, AddressThatIsNoNumberFailsTheConnectThroughTheErrorEvent) {
   client.SetAddress("not.a.number");  // the all-ones address: no route
   client.SetPort(80);
   EXPECT_EQ(Raised([&] { client.SetActive(true); }), "<nothing raised>");
-  ASSERT_TRUE(WaitFor([&] { return rec.events.size() == 3; }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.events.size() == 3; }));
   EXPECT_EQ(rec.Joined(), "lookup connecting error:connect:" + std::to_string(ws::WSAENETUNREACH));
   EXPECT_FALSE(client.Active());
   EXPECT_FALSE(client.Opening()) << "a failed connect leaves nothing under way";
@@ -225,7 +217,7 @@ TEST_F(ClientTest, StaleLookupCompletionIsIgnored) {
   EXPECT_EQ(rec.Joined(), "lookup");
   EXPECT_EQ(client.Socket()->LookupRequest(), request);
   resolver.Release();
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("write"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("write"); }));
   EXPECT_EQ(rec.Joined(), "lookup connecting connect write");
 }
 
@@ -241,10 +233,10 @@ TEST_F(ClientTest, SecondOpenWhileUnderWayDoesNothing) {
   EXPECT_EQ(client.Socket()->SocketHandle(), handle);
   EXPECT_EQ(client.Socket()->LookupRequest(), request);
   resolver.Release();
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("connecting"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("connecting"); }));
   // Connecting now: the notification is not yet delivered.
   client.SetActive(true);
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("write"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("write"); }));
   EXPECT_EQ(rec.Joined(), "lookup connecting connect write");
   EXPECT_EQ(resolver.calls, 1);
   EXPECT_TRUE(server.Accept(5s).Valid());
@@ -278,7 +270,7 @@ TEST_F(ClientTest, StaleCloseDoesNotCancelTheNextOpen) {
   Deliver(SM_NOTIFY, old, ws::WSAMAKESELECTREPLY(ws::FD_CLOSE, 0));
   EXPECT_NE(client.Socket()->LookupRequest(), 0u);
   resolver.Release();
-  ASSERT_TRUE(WaitFor([&] { return rec.Count("connect") == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Count("connect") == 2; }));
 }
 
 TEST_F(ClientTest, GuardedSettersWhileActive) {
@@ -287,7 +279,7 @@ TEST_F(ClientTest, GuardedSettersWhileActive) {
   client.SetService("");
   client.SetPort(server.Port());
   client.SetActive(true);
-  ASSERT_TRUE(WaitFor([&] { return client.Active(); }));
+  ASSERT_TRUE(PumpUntil([&] { return client.Active(); }));
   client.SetHost("localhost");
   EXPECT_EQ(client.Host(), "LocalHost") << "same name in other letter case is no change";
   client.SetPort(server.Port());
@@ -315,7 +307,7 @@ TEST_F(ClientTest, ActiveFalseInsideOnReadClosesAtOnce) {
     if (e == "read") client.SetActive(false);
   };
   ASSERT_TRUE(peer.SendAll("data"));
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("disconnect"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("disconnect"); }));
   EXPECT_EQ(rec.Joined(), "lookup connecting connect write read disconnect");
   EXPECT_FALSE(client.Active());
   EXPECT_TRUE(peer.WaitClosed(5s));
@@ -349,7 +341,7 @@ TEST_F(ClientTest, LoadedOpensWhatTheResourceStored) {
   client.Loaded();
   EXPECT_EQ(rec.Joined(), "lookup connecting");
   EXPECT_FALSE(client.Active()) << "Active follows the connect event";
-  ASSERT_TRUE(WaitFor([&] { return client.Active(); }));
+  ASSERT_TRUE(PumpUntil([&] { return client.Active(); }));
 }
 
 TEST_F(ClientTest, BlockingModeConnectsInsideTheAssignment) {
@@ -377,7 +369,7 @@ TEST(ClientLifetime, DestroyingWhileConnectedRaisesNoDisconnect) {
   client->SetAddress("127.0.0.1");
   client->SetPort(server.Port());
   client->SetActive(true);
-  ASSERT_TRUE(WaitFor([&] { return client->Active(); }));
+  ASSERT_TRUE(PumpUntil([&] { return client->Active(); }));
   loopback::TPeer peer = server.Accept(5s);
   client.reset();
   EXPECT_FALSE(rec.Has("disconnect"));
@@ -392,7 +384,7 @@ TEST(ClientLifetime, DestroyingWhileResolvingCancelsTheLookup) {
     TRecorder rec(warm);
     warm.SetHost("warm");
     warm.SetActive(true);
-    ASSERT_TRUE(WaitFor([&] { return rec.Has("disconnect"); }));
+    ASSERT_TRUE(PumpUntil([&] { return rec.Has("disconnect"); }));
   }
   const std::size_t before = CountOpenDescriptors();
   THeldResolver resolver;

@@ -5,9 +5,10 @@
 #include <random>
 #include <thread>
 
-#include "platform/fake/pty.h"
-#include "platform/winsock/fake/loopback.h"
-#include "support.h"
+#include "tests/socket/support.h"
+#include "tests/support/loopback.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
 
 namespace ws = winsock;
 using namespace sockettest;
@@ -20,7 +21,7 @@ class DataTest : public ::testing::Test {
     client.SetAddress("127.0.0.1");
     client.SetPort(server.Port());
     client.SetActive(true);
-    ASSERT_TRUE(WaitFor([&] { return rec.Has("write"); }));
+    ASSERT_TRUE(PumpUntil([&] { return rec.Has("write"); }));
     peer = server.Accept(5s);
     ASSERT_TRUE(peer.Valid());
     rec.events.clear();
@@ -78,7 +79,7 @@ TEST_F(DataTest, BytesPassBothWaysUnchanged) {
   std::thread writer([&] { peer.SendAll(down); });
   std::thread reader([&] { arrived = peer.ReceiveExactly(up.size(), 60s); });
   pump();
-  const bool done = WaitFor([&] { return sent == up.size() && received.size() >= down.size(); }, 60s);
+  const bool done = PumpUntil([&] { return sent == up.size() && received.size() >= down.size(); }, 60s);
   writer.join();
   reader.join();
   ASSERT_TRUE(done) << sent << " sent, " << received.size() << " received";
@@ -91,7 +92,7 @@ TEST_F(DataTest, ReceiveTextTakesEverythingWaitingAndNothingWhenEmpty) {
   ASSERT_TRUE(peer.SendAll("one,"));
   ASSERT_TRUE(peer.SendAll("two,"));
   ASSERT_TRUE(peer.SendAll("three"));
-  ASSERT_TRUE(WaitFor([&] { return Socket().ReceiveBuf(nullptr, -1) == 13; }));
+  ASSERT_TRUE(PumpUntil([&] { return Socket().ReceiveBuf(nullptr, -1) == 13; }));
   EXPECT_EQ(Socket().ReceiveText(), "one,two,three");
   EXPECT_EQ(Socket().ReceiveText(), "");
   EXPECT_EQ(Socket().ReceiveBuf(nullptr, -1), 0);
@@ -104,23 +105,23 @@ TEST_F(DataTest, ReceiveTextTakesEverythingWaitingAndNothingWhenEmpty) {
 
 TEST_F(DataTest, NoReadNotificationUntilTheDataIsTaken) {
   ASSERT_TRUE(peer.SendAll("first"));
-  ASSERT_TRUE(WaitFor([&] { return rec.Count("read") == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Count("read") == 1; }));
   ASSERT_TRUE(peer.SendAll("second"));
   Settle(300ms);
   EXPECT_EQ(rec.Count("read"), 1) << "the handler did not receive: no further notification";
   // Taken later, outside any event: everything waiting comes, and notifications resume.
-  ASSERT_TRUE(WaitFor([&] { return Socket().ReceiveBuf(nullptr, -1) == 11; }));
+  ASSERT_TRUE(PumpUntil([&] { return Socket().ReceiveBuf(nullptr, -1) == 11; }));
   EXPECT_EQ(Socket().ReceiveText(), "firstsecond");
   Settle(100ms);
   EXPECT_EQ(rec.Count("read"), 1);
   ASSERT_TRUE(peer.SendAll("third"));
-  ASSERT_TRUE(WaitFor([&] { return rec.Count("read") == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Count("read") == 2; }));
   EXPECT_EQ(Socket().ReceiveText(), "third");
 }
 
 TEST_F(DataTest, OrderlyCloseByTheServerDisconnects) {
   peer.Close();
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("disconnect"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("disconnect"); }));
   EXPECT_EQ(rec.Joined(), "disconnect");
   EXPECT_FALSE(client.Active());
   EXPECT_EQ(Socket().SocketHandle(), ws::INVALID_SOCKET);
@@ -136,7 +137,7 @@ TEST_F(DataTest, DataWaitingAtTheCloseIsDeliveredFirstNeverAfter) {
   };
   ASSERT_TRUE(peer.SendAll("tail"));
   peer.Close();
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("disconnect"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("disconnect"); }));
   Settle();
   EXPECT_EQ(rec.Joined(), "read disconnect");
 }
@@ -146,7 +147,7 @@ void LetTheResetArrive() { std::this_thread::sleep_for(200ms); }
 
 TEST_F(DataTest, ResetByTheServerEndsTheConnectionAtOnce) {
   peer.Reset();
-  ASSERT_TRUE(WaitFor([&] { return !rec.events.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !rec.events.empty(); }));
   Settle(300ms);
   EXPECT_EQ(rec.Joined(), "error:disconnect:10054 disconnect");
   EXPECT_EQ(rec.activeSeen.back(), false);
@@ -187,7 +188,7 @@ TEST_F(DataTest, ReplacedCodeIsTheOneReported) {
 TEST_F(DataTest, ResetWithCodeLeftShowsTheAsynchronousError) {
   rec.clearErrors = false;
   peer.Reset();
-  ASSERT_TRUE(WaitFor([&] { return !shown.shown.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !shown.shown.empty(); }));
   EXPECT_EQ(shown.shown, std::vector<std::string>{"Asynchronous socket error 10054"});
   EXPECT_EQ(rec.Joined(), "error:disconnect:10054 disconnect");
   EXPECT_FALSE(client.Active());
@@ -201,7 +202,7 @@ TEST_F(DataTest, SendThatWouldBlockReturnsMinusOneQuietly) {
   EXPECT_TRUE(client.Active());
   // Once the server reads, the platform reports room again.
   EXPECT_EQ(peer.ReceiveExactly(std::size_t(accepted), 30s).size(), std::size_t(accepted));
-  ASSERT_TRUE(WaitFor([&] { return rec.Has("write"); }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Has("write"); }));
   EXPECT_EQ(rec.Joined(), "write");
 }
 
@@ -231,13 +232,13 @@ TEST(SocketCycles, ThousandConnectsLeaveNoDescriptorBehind) {
   client.SetPort(server.Port());
   // One cycle first, so that lazily made things (the hidden window, Qt's dispatcher) exist.
   client.SetActive(true);
-  ASSERT_TRUE(WaitFor([&] { return client.Active(); }));
+  ASSERT_TRUE(PumpUntil([&] { return client.Active(); }));
   client.SetActive(false);
   server.Accept(5s);
   const std::size_t before = CountOpenDescriptors();
   for (int i = 0; i < 1000; ++i) {
     client.SetActive(true);
-    ASSERT_TRUE(WaitFor([&] { return client.Active(); })) << "cycle " << i;
+    ASSERT_TRUE(PumpUntil([&] { return client.Active(); })) << "cycle " << i;
     loopback::TPeer peer = server.Accept(5s);
     ASSERT_TRUE(peer.Valid());
     client.SetActive(false);

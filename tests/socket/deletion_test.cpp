@@ -6,9 +6,9 @@
 #include <memory>
 #include <thread>
 
-#include "platform/winsock/fake/loopback.h"
 #include "platform/winsock/posix.h"
-#include "support.h"
+#include "tests/socket/support.h"
+#include "tests/support/loopback.h"
 
 namespace ws = winsock;
 using namespace sockettest;
@@ -27,7 +27,7 @@ class DeletionTest : public ::testing::Test {
     client->SetAddress("127.0.0.1");
     client->SetPort(server.Port());
     client->SetActive(true);
-    ASSERT_TRUE(WaitFor([&] { return rec->Has("connect"); }));
+    ASSERT_TRUE(PumpUntil([&] { return rec->Has("connect"); }));
     peer = server.Accept(5s);
     ASSERT_TRUE(peer.Valid());
     Settle(100ms);
@@ -111,7 +111,7 @@ TEST_F(DeletionTest, InsideOnErrorAndOnDisconnectOfAReset) {
     Connect();
     DeleteOn(event);
     peer.Reset();
-    EXPECT_TRUE(WaitFor([&] { return client == nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return client == nullptr; }));
     Settle();
     EXPECT_TRUE(shown.shown.empty());
   }
@@ -122,7 +122,7 @@ TEST_F(DeletionTest, InsideOnErrorOfAFailedLookupAndOfAFailedConnect) {
   DeleteOn("error:lookup:11001");
   client->SetHost("nowhere");
   client->SetActive(true);
-  EXPECT_TRUE(WaitFor([&] { return client == nullptr; }));
+  EXPECT_TRUE(PumpUntil([&] { return client == nullptr; }));
 
   client = std::make_unique<TTcpClient>();
   rec = std::make_unique<TRecorder>(*client);
@@ -130,7 +130,7 @@ TEST_F(DeletionTest, InsideOnErrorOfAFailedLookupAndOfAFailedConnect) {
   client->SetAddress("127.0.0.1");
   client->SetPort(loopback::RefusingPort());
   client->SetActive(true);
-  EXPECT_TRUE(WaitFor([&] { return client == nullptr; }));
+  EXPECT_TRUE(PumpUntil([&] { return client == nullptr; }));
   Settle();
   EXPECT_TRUE(shown.shown.empty());
 }

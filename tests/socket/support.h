@@ -4,35 +4,32 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/exception.h"
 #include "platform/winsock/resolver.h"
+#include "runtime/exception.h"
 #include "socket/tcpclient.h"
+#include "tests/support/pump.h"
 
 namespace sockettest {
 
 using namespace std::chrono_literals;
 
-// Runs the event loop until `done` holds or the (generous) time is up.
-inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > limit.count()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+// The message of the ESocketError that `f` raises; "<nothing raised>" when it raises none.
+inline std::string Raised(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ESocketError& e) {
+    return e.Message();
   }
-  return true;
+  return "<nothing raised>";
 }
 
 // Runs the event loop for a while, for checks that something does not happen.
-inline void Settle(std::chrono::milliseconds time = 200ms) {
-  WaitFor([] { return false; }, time);
-}
+inline void Settle(std::chrono::milliseconds time = 200ms) { PumpFor(time); }
 
 inline const char* KindName(TErrorEvent kind) {
   static const char* names[] = {"general", "send", "receive", "connect", "disconnect", "accept", "lookup"};

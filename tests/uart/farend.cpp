@@ -35,7 +35,7 @@
 #include <thread>
 #include <vector>
 
-#include "pattern.h"
+#include "tests/uart/pattern.h"
 
 namespace {
 std::string qmpSocket;

@@ -1,4 +1,4 @@
-#include "rig.h"
+#include "tests/uart/rig.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -7,10 +7,11 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 
-#include "../comm/testing.h"
+#include "tests/support/pump.h"
 
 namespace uart {
 namespace {
@@ -102,12 +103,6 @@ long DriverCount(const std::string& field) {
     return key == std::string::npos ? -1 : std::strtol(text.c_str() + key + field.size() + 2, nullptr, 10);
   }
   return -1;
-}
-
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 }  // namespace uart

@@ -42,7 +42,4 @@ long Field(const std::string& reply, const std::string& key);
 // /proc/tty/driver/serial, or -1 when the driver does not show it.
 long DriverCount(const std::string& field);
 
-// CPU seconds this process has used.
-double ProcessCpuSeconds();
-
 }  // namespace uart

@@ -1,41 +1,25 @@
 // What a close and an idle port cost on a real UART: a close waits until the driver has sent what
 // was written, and an idle open port wakes at most about once a second.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
 
-#include "../comm/serialfixture.h"
-#include "pattern.h"
-#include "rig.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/support/process.h"
+#include "tests/uart/pattern.h"
+#include "tests/uart/rig.h"
 
 namespace {
 using namespace std::chrono_literals;
 
-// Context switches of each thread of this process, by thread id.
-std::map<std::string, long> Switches() {
-  std::map<std::string, long> all;
-  DIR* dir = opendir("/proc/self/task");
-  if (!dir) return all;
-  while (dirent* e = readdir(dir)) {
-    if (e->d_name[0] == '.') continue;
-    std::ifstream status(std::string("/proc/self/task/") + e->d_name + "/status");
-    long total = 0;
-    for (std::string line; std::getline(status, line);)
-      if (line.find("ctxt_switches:") != std::string::npos)
-        total += std::stol(line.substr(line.find(':') + 1));
-    all[e->d_name] = total;
-  }
-  closedir(dir);
-  return all;
-}
+// Voluntary and preempted switches alike: a thread that spins is a cost too.
+std::map<long, unsigned long> Switches() { return ThreadWakeups(true); }
 }  // namespace
 
 // The far end stops reading, so the bytes back up through QEMU into the driver's queue; a write
@@ -98,7 +82,7 @@ TEST(UartIdle, AtMostOneWakeUpPerSecond) {
   std::this_thread::sleep_for(5s);  // no pumping: the UI thread does not wake the threads
   const auto end = Switches();
   long wakeups = 0;
-  for (auto& [id, count] : start) wakeups += end.at(id) - count;
+  for (auto& [id, count] : start) wakeups += long(end.at(id) - count);
   std::printf("idle open port: %ld wake-ups of its threads in 5 s\n", wakeups);
   EXPECT_LE(wakeups, 5 + 2);
   p.port.Close();

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "../comm/serialfixture.h"
-#include "pattern.h"
-#include "rig.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/uart/pattern.h"
+#include "tests/uart/rig.h"
 
 namespace {
 using namespace std::chrono_literals;

@@ -11,12 +11,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <thread>
 
-#include "../comm/serialfixture.h"
-#include "pattern.h"
-#include "platform/fake/pty.h"
-#include "rig.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
+#include "tests/uart/pattern.h"
+#include "tests/uart/rig.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -64,9 +66,9 @@ TEST(UartModem, LinesAndCountersAnswerWhileIdleWithoutBusyLoop) {
   serial_icounter_struct before{};
   ASSERT_EQ(::ioctl(side.fd, TIOCGICOUNT, &before), 0) << std::strerror(errno);
 
-  const double cpu = uart::ProcessCpuSeconds();
+  const double cpu = ProcessCpuSeconds();
   PumpFor(2s);
-  const double used = uart::ProcessCpuSeconds() - cpu;
+  const double used = ProcessCpuSeconds() - cpu;
   std::printf("idle open port: %.3f s of CPU in 2 s (pumping included)\n", used);
   EXPECT_LT(used, 0.5);  // pumping the UI thread every few milliseconds costs some; a spin costs 2 s
   serial_icounter_struct after{};
@@ -115,7 +117,7 @@ TEST(UartModem, LineWaitSleepsInTheDriver) {
   ASSERT_EQ(sigaction(SIGUSR1, &action, &old), 0);
   std::atomic<int> result{1}, error{0};
   std::atomic<bool> started{false};
-  const double cpu = uart::ProcessCpuSeconds();
+  const double cpu = ProcessCpuSeconds();
   std::thread waiter([&] {
     started = true;
     result = ::ioctl(side.fd, TIOCMIWAIT, TIOCM_CD | TIOCM_DSR | TIOCM_CTS | TIOCM_RNG);
@@ -124,7 +126,7 @@ TEST(UartModem, LineWaitSleepsInTheDriver) {
   while (!started) std::this_thread::yield();
   std::this_thread::sleep_for(1s);
   EXPECT_EQ(result.load(), 1) << "the wait returned without a change";
-  EXPECT_LT(uart::ProcessCpuSeconds() - cpu, 0.3);
+  EXPECT_LT(ProcessCpuSeconds() - cpu, 0.3);
   pthread_kill(waiter.native_handle(), SIGUSR1);
   waiter.join();
   sigaction(SIGUSR1, &old, nullptr);

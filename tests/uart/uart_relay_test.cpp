@@ -9,10 +9,13 @@
 #include <thread>
 #include <vector>
 
-#include "../comm/serialfixture.h"
-#include "pattern.h"
-#include "rig.h"
-#include "tests/support/farends.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/support/loopback.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
+#include "tests/support/pump.h"
+#include "tests/uart/pattern.h"
+#include "tests/uart/rig.h"
 
 extern char** environ;
 
@@ -57,13 +60,13 @@ struct Child {
 // 0x13 alone: the driver's own XOFF and XON arrive among them and the device honours them.
 TEST(UartRelay, MebibyteEachWayThroughTheConsole) {
   const std::size_t count = 1 << 20;
-  farend::TcpServer server;
+  loopback::TServer server;
   uart::FarEnd far;
   const long transmittedBefore = uart::DriverCount("tx");
   ASSERT_GE(transmittedBefore, 0) << "no transmit count for " << uart::Device()
                                   << " in /proc/tty/driver/serial";
   Child relay({uart::RelayProgram(), uart::Device(), std::to_string(server.Port())});
-  ASSERT_TRUE(farend::WaitUntil([&] { return server.AcceptPending(); }, 30s)) << "the relay did not connect";
+  ASSERT_TRUE(PumpUntil([&] { return server.AcceptPending(); }, 30s)) << "the relay did not connect";
   const std::string toDevice = uart::Pattern(22, count, true);
   std::string fromDevice;
   std::size_t sent = 0;
@@ -76,7 +79,7 @@ TEST(UartRelay, MebibyteEachWayThroughTheConsole) {
   // device's bytes are shown but not forwarded, as the window does whenever it is not connected.
   // The console handles its connect notice before its first read notice, so the server's first
   // bytes on the line mean it is relaying: only then does the device start.
-  ASSERT_TRUE(farend::WaitUntil(
+  ASSERT_TRUE(PumpUntil(
       [&] {
         serve();
         return uart::DriverCount("tx") > transmittedBefore;
@@ -86,7 +89,7 @@ TEST(UartRelay, MebibyteEachWayThroughTheConsole) {
   const auto started = std::chrono::steady_clock::now();
   far.Send("xfer 0 300000 21 " + std::to_string(count) + " 22 " + std::to_string(count) + " 3");
   std::string reply;
-  const bool done = farend::WaitUntil(
+  const bool done = PumpUntil(
       [&] {
         serve();
         if (reply.empty()) far.TryReply(reply);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "../comm/serialfixture.h"
-#include "rig.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/uart/rig.h"
 
 namespace {
 using namespace std::chrono_literals;

@@ -7,10 +7,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "../comm/serialfixture.h"
-#include "pattern.h"
-#include "platform/fake/pty.h"
-#include "rig.h"
+#include "tests/comm/serialfixture.h"
+#include "tests/support/process.h"
+#include "tests/support/pty.h"
+#include "tests/uart/pattern.h"
+#include "tests/uart/rig.h"
 
 namespace {
 using namespace std::chrono_literals;

@@ -5,10 +5,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
+#include "tests/widgets/widgettest.h"
 #include "widgets/button.h"
 #include "widgets/form.h"
-#include "widgettest.h"
 
 namespace {
 struct ShownBox {

@@ -3,8 +3,8 @@
 #include <QAbstractItemView>
 #include <QWheelEvent>
 
-#include "platform/codepage.h"
-#include "widgettest.h"
+#include "platform/text/codepage.h"
+#include "tests/widgets/widgettest.h"
 
 namespace {
 struct ComboFixture : ::testing::Test {

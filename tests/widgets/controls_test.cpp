@@ -2,7 +2,8 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
+#include "tests/widgets/widgettest.h"
 #include "widgets/button.h"
 #include "widgets/checkbox.h"
 #include "widgets/color.h"
@@ -11,7 +12,6 @@
 #include "widgets/groupbox.h"
 #include "widgets/label.h"
 #include "widgets/shape.h"
-#include "widgettest.h"
 
 TEST(CheckBox, OnlyTheFullyTickedStateCounts) {
   TestWindow window;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 TEST(ApplicationTitle, CutsAtTheFirstFullStopAndLowersAllButTheFirstCharacter) {
   EXPECT_EQ(ApplicationTitleFromPath("/usr/bin/comrelay"), "comrelay");

@@ -1,6 +1,7 @@
 // The flat frame turns orange under the real pointer and back when it leaves.
 #include <functional>
 
+#include "tests/widgets/widgettest.h"
 #include "widgets/button.h"
 #include "widgets/checkbox.h"
 #include "widgets/color.h"
@@ -8,7 +9,6 @@
 #include "widgets/edit.h"
 #include "widgets/numedit.h"
 #include "widgets/spinedit.h"
-#include "widgettest.h"
 
 namespace {
 const QColor Orange(0xF0, 0x9B, 0x14);

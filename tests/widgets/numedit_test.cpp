@@ -2,7 +2,7 @@
 
 #include <QLineEdit>
 
-#include "widgettest.h"
+#include "tests/widgets/widgettest.h"
 
 namespace {
 struct NumFixture : ::testing::Test {

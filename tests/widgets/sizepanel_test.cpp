@@ -2,7 +2,7 @@
 
 #include <QWindow>
 
-#include "widgettest.h"
+#include "tests/widgets/widgettest.h"
 
 namespace {
 struct PanelFixture : ::testing::Test {

@@ -4,7 +4,7 @@
 #include <QStyleOptionSpinBox>
 #include <cmath>
 
-#include "widgettest.h"
+#include "tests/widgets/widgettest.h"
 
 namespace {
 // Exposes where the style puts the arrows.

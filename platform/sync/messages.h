@@ -1,0 +1,46 @@
+// Posted window messages on the UI thread. A TMessageWindow is a hidden window whose procedure
+// is a method; PostMessageA may be called from any thread and delivers on the UI thread, in the
+// order each thread posted. A message may own a heap block: the procedure may take it, and
+// otherwise it is freed after delivery, or when the message is never delivered (the window is
+// destroyed first, or the application ends).
+#pragma once
+#include <functional>
+#include <memory>
+
+#include "runtime/localmem.h"
+#include "runtime/wintypes.h"
+
+inline constexpr UINT WM_USER = 0x0400;
+
+struct TMessage {
+  UINT Msg = 0;
+  WPARAM WParam = 0;
+  LPARAM LParam = 0;
+  LRESULT Result = 0;
+  TLocalBlock Block;  // owned by the message; LParam usually points into it
+};
+
+using TWindowProcedure = std::function<void(TMessage& message)>;
+
+class TMessageWindow {
+ public:
+  // Must be created on the UI thread; the procedure runs there, behind the exception display.
+  explicit TMessageWindow(TWindowProcedure procedure);
+  ~TMessageWindow();
+  TMessageWindow(const TMessageWindow&) = delete;
+  TMessageWindow& operator=(const TMessageWindow&) = delete;
+
+  HWND Handle() const { return handle_; }
+
+ private:
+  class Receiver;
+  HWND handle_;
+  std::unique_ptr<Receiver> receiver_;
+};
+
+// False (last error ERROR_INVALID_WINDOW_HANDLE) when no such window exists; the block is then freed.
+BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, TLocalBlock block = {});
+// Whether a window with that handle exists now.
+bool IsWindow(HWND window);
+// Delivers what is already posted to windows of the calling thread (for loops that must drain).
+void ProcessPostedMessages();

@@ -1,0 +1,140 @@
+// Events, waits, thread queues and threads of the platform.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/sync/events.h"
+#include "platform/sync/messages.h"
+#include "platform/sync/thread.h"
+#include "platform/sync/threadqueue.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+struct TEvents {
+  std::vector<HANDLE> h;
+  TEvents(int n, bool manual) {
+    for (int i = 0; i < n; ++i) h.push_back(CreateEventA(nullptr, manual, FALSE, nullptr));
+  }
+  ~TEvents() {
+    for (HANDLE e : h) CloseHandle(e);
+  }
+};
+
+class TProbeThread final : public TThread {
+ public:
+  std::function<void()> body;
+  explicit TProbeThread(std::function<void()> f) : TThread(true), body(std::move(f)) {}
+  ~TProbeThread() override { Finish(); }
+
+ protected:
+  void Execute() override { body(); }
+};
+}  // namespace
+
+TEST(Waits, LowestSignalledIndexWinsAndManualEventsStaySet) {
+  TEvents e(3, true);
+  EXPECT_EQ(WaitForMultipleObjects(3, e.h.data(), FALSE, 0), WAIT_TIMEOUT);
+  SetEvent(e.h[2]);
+  SetEvent(e.h[1]);
+  EXPECT_EQ(WaitForMultipleObjects(3, e.h.data(), FALSE, INFINITE), WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(WaitForMultipleObjects(3, e.h.data(), FALSE, INFINITE), WAIT_OBJECT_0 + 1);
+  ResetEvent(e.h[1]);
+  EXPECT_EQ(WaitForMultipleObjects(3, e.h.data(), FALSE, INFINITE), WAIT_OBJECT_0 + 2);
+}
+
+TEST(Waits, AutoResetEventWakesOneWaitOnly) {
+  TEvents e(1, false);
+  SetEvent(e.h[0]);
+  EXPECT_EQ(WaitForSingleObject(e.h[0], 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(e.h[0], 0), WAIT_TIMEOUT);
+}
+
+TEST(Waits, WakesWhenAnotherThreadSetsAndTimesOutOtherwise) {
+  TEvents e(1, true);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(WaitForSingleObject(e.h[0], 50), WAIT_TIMEOUT);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 45ms);
+  std::thread setter([&] {
+    std::this_thread::sleep_for(20ms);
+    SetEvent(e.h[0]);
+  });
+  EXPECT_EQ(WaitForSingleObject(e.h[0], 10'000), WAIT_OBJECT_0);
+  setter.join();
+}
+
+TEST(Waits, ClosedOrUnknownHandlesFail) {
+  HANDLE h = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(h, 0u);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_FALSE(CloseHandle(h));
+  EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(SetEvent(h));
+}
+
+TEST(ThreadQueue, AcceptsPostsFromCreationAndDeliversInOrder) {
+  std::vector<WPARAM> got;
+  std::atomic<bool> blocksIntact{true};
+  TEvents stop(1, true);
+  TProbeThread t([&] {
+    auto drain = [&] {
+      MSG m;
+      while (PeekMessageA(&m, 0, 0, 0, PM_REMOVE)) {
+        got.push_back(m.wParam);
+        if (m.Block && *m.Block.Data() != static_cast<char>('a' + m.wParam)) blocksIntact = false;
+      }
+    };
+    for (;;) {
+      drain();
+      const DWORD r = MsgWaitForMultipleObjects(1, stop.h.data(), FALSE, INFINITE, QS_ALLINPUT);
+      if (r == WAIT_OBJECT_0) {
+        drain();  // everything was posted before the stop
+        return;
+      }
+      ASSERT_EQ(r, WAIT_OBJECT_0 + 1);
+    }
+  });
+  // Not yet resumed: the queue already exists.
+  for (WPARAM i = 0; i < 5; ++i) {
+    TLocalBlock b = LocalAlloc(LPTR, 2);
+    b.Data()[0] = static_cast<char>('a' + i);
+    ASSERT_TRUE(PostThreadMessageA(t.ThreadID(), WM_USER + 1, i, 0, std::move(b)));
+  }
+  t.Resume();
+  for (WPARAM i = 5; i < 10; ++i) ASSERT_TRUE(PostThreadMessageA(t.ThreadID(), WM_USER + 1, i, 0));
+  std::this_thread::sleep_for(50ms);
+  SetEvent(stop.h[0]);
+  ASSERT_TRUE(t.WaitFor(10'000));
+  EXPECT_EQ(got, (std::vector<WPARAM>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_TRUE(blocksIntact);
+  // Once the body has returned, posting fails (and frees the block).
+  EXPECT_FALSE(PostThreadMessageA(t.ThreadID(), WM_USER + 1, 0, 0, LocalAlloc(LPTR, 8)));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_THREAD_ID);
+}
+
+TEST(Threads, SuspendedUntilResumedAndReleaseStartsANeverResumedThread) {
+  std::atomic<int> runs{0};
+  {
+    TProbeThread t([&] { ++runs; });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(runs, 0);
+    EXPECT_FALSE(t.WaitFor(10));
+    EXPECT_FALSE(t.Started());
+  }
+  EXPECT_EQ(runs, 1);
+  TProbeThread t([&] { ++runs; });
+  t.SetPriority(THREAD_PRIORITY_HIGHEST);  // never fails, whatever the process may do
+  t.Resume();
+  EXPECT_TRUE(t.WaitFor(10'000));
+  EXPECT_EQ(runs, 2);
+}
+
+TEST(Threads, AnExceptionInTheBodyEndsTheThreadOnly) {
+  TProbeThread t([] { throw std::runtime_error("escaped"); });
+  t.Resume();
+  EXPECT_TRUE(t.WaitFor(10'000));
+}
