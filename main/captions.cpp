@@ -1,6 +1,7 @@
 #include "main/captions.h"
 
 #include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 #include "relay/consolelanguage.h"
 #include "widgets/button.h"
 #include "widgets/checkbox.h"

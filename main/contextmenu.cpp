@@ -7,6 +7,7 @@
 #include "main/finddialog.h"
 #include "main/formfeatures.h"
 #include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 #include "relay/consolelanguage.h"
 
 namespace {

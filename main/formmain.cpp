@@ -1,10 +1,12 @@
 #include "main/formmain.h"
 
+#include <QAction>
+
 #include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 #include "relay/consolelanguage.h"
 #include "relay/texts.h"
 #include "runtime/exception.h"
-#include <QAction>
 
 namespace {
 std::vector<std::string> AnsiList(std::initializer_list<const char*> utf8) {

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 #include "relay/consolelanguage.h"
 
 namespace {

@@ -3,10 +3,11 @@
 #include <QComboBox>
 #include <algorithm>
 
-#include "platform/text/codepage.h"
-#include "runtime/exception.h"
 #include "platform/portlist.h"
+#include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 #include "relay/consolelanguage.h"
+#include "runtime/exception.h"
 
 TPortSource TreePortSource(const TPortTree& tree) {
   return [tree](std::vector<std::string>& names) {

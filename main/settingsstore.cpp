@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 
 namespace {
 int IntIn(const QSettings& s, const char* key, int low, int high, int fallback) {

@@ -5,6 +5,7 @@
 #include "platform/text/codepage.h"
 #include "platform/winsock/errortext.h"
 #include "relay/consolelanguage.h"
+#include "socket/socketerror.h"
 
 namespace {
 const char* ChineseText(int code) {

@@ -4,6 +4,7 @@
 
 #include "comm/serialport.h"
 #include "platform/winsock/errortext.h"
+#include "socket/socketerror.h"
 #include "socket/tcpclient.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/text/codepage.h"
+#include "platform/text/qtext.h"
 
 namespace service {
 

@@ -10,7 +10,7 @@
 
 #include "main/systemtexts.h"
 #include "platform/text/codepage.h"
-#include "runtime/exception.h"
+#include "platform/text/qtext.h"
 #include "platform/winsock/errortext.h"
 #include "platform/winsock/resolver.h"
 #include "platform/winsock/winsock.h"

@@ -1,6 +1,7 @@
 // The second red line: the cause of a failed open, written for the operator.
 #include <cerrno>
 
+#include "platform/text/qtext.h"
 #include "relay/causetext.h"
 #include "tests/main/fixture.h"
 

@@ -13,6 +13,8 @@
 #include "main/finddialog.h"
 #include "main/settingsstore.h"
 #include "main/systemtexts.h"
+#include "platform/text/qtext.h"
+#include "socket/socketerror.h"
 #include "platform/winsock/errortext.h"
 #include "tests/main/features.h"
 
@@ -61,7 +63,7 @@ TEST(ConsoleLanguage, OriginalTextsStayAndErrorTextsAreChineseBesideThem) {
   EXPECT_EQ(Text(ConsoleErrorText(10061)), QString::fromUtf8("远程主机拒绝连接"));
   // Every code with an English text has a Chinese one.
   for (int code : {0, 8, 87, 1110, 10013, 10035, 10050, 10054, 10060, 10061, 10065, 11001, 11004}) {
-    ASSERT_FALSE(SysErrorMessage(code).empty()) << code;
+    ASSERT_FALSE(SocketSystemText(code).empty()) << code;
     EXPECT_FALSE(Text(ConsoleErrorText(code)).contains(QRegularExpression("[A-Za-z]{4}"))) << code;
   }
   EXPECT_EQ(ConsoleErrorText(12345), "");
