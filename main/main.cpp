@@ -9,7 +9,7 @@
 #include "main/consoleparts.h"
 #include "main/formfeatures.h"
 #include "main/formmain.h"
-#include "platform/process.h"
+#include "platform/process/handover.h"
 #include "runtime/exception.h"
 #include "serialkit/serialkit.h"
 #include "widgets/application.h"

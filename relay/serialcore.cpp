@@ -2,12 +2,12 @@
 // again when it comes back.
 #include <QScopedValueRollback>
 
-#include "runtime/errorvalue.h"
-#include "runtime/exception.h"
-#include "platform/serial/stablelink.h"
+#include "platform/devices/stablelink.h"
 #include "relay/causetext.h"
 #include "relay/relaycore.h"
 #include "relay/texts.h"
+#include "runtime/errorvalue.h"
+#include "runtime/exception.h"
 
 namespace relay {
 

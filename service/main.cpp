@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "i18n/translation.h"
+#include "platform/process/signals.h"
 #include "runtime/exception.h"
-#include "platform/signals.h"
 #include "serialkit/serialkit.h"
 #include "service/options.h"
 #include "service/relayservice.h"

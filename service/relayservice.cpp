@@ -1,7 +1,7 @@
 #include "service/relayservice.h"
 
+#include "platform/devices/stablelink.h"
 #include "platform/text/codepage.h"
-#include "platform/serial/stablelink.h"
 #include "relay/realends.h"
 #include "relay/texts.h"
 #include "service/lines.h"

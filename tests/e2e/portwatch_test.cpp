@@ -12,7 +12,8 @@
 #include "main/formfeatures.h"
 #include "main/formmain.h"
 #include "platform/text/codepage.h"
-#include "tests/support/farends.h"
+#include "tests/support/pty.h"
+#include "tests/support/pump.h"
 
 namespace fs = std::filesystem;
 
@@ -36,7 +37,7 @@ class PortWatch : public ::testing::Test {
   }
 
   // An FTDI adapter with this serial number whose device node is the pseudo-terminal.
-  std::string Plug(const std::string& tty, const farend::Pty& pty, const std::string& serial) {
+  std::string Plug(const std::string& tty, const TPseudoTerminal& pty, const std::string& serial) {
     const fs::path usb = root / "sys/devices/usb1" / serial;
     fs::create_directories(usb / "if0" / tty);
     std::ofstream(usb / "idVendor") << "0403\n";
@@ -46,7 +47,7 @@ class PortWatch : public ::testing::Test {
     fs::create_directories(root / "sys/class/tty" / tty);
     fs::create_directory_symlink(usb / "if0" / tty, root / "sys/class/tty" / tty / "device");
     fs::create_directories(root / "dev/serial/by-id");
-    fs::create_symlink(pty.SlavePath(), root / "dev" / tty);
+    fs::create_symlink(pty.Path(), root / "dev" / tty);
     const fs::path link = root / "dev/serial/by-id" / ("usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0");
     fs::remove(link);
     fs::create_symlink("../../" + tty, link);
@@ -73,9 +74,9 @@ TEST_F(PortWatch, PortsAppearAndVanishWithTheirDevicesAndTheSelectionFollowsTheA
   ASSERT_TRUE(features->Ports().Watching());
   EXPECT_TRUE(form->VwCbBoxPort->Items().empty());
 
-  farend::Pty first;
+  TPseudoTerminal first;
   const std::string a = Plug("ttyUSB0", first, "A10K3J2Q");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Listed(a); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return Listed(a); }, std::chrono::milliseconds(10000)));
   form->VwCbBoxPort->SetItemIndex(0);
   const QString tip = form->VwCbBoxPort->itemData(0, Qt::ToolTipRole).toString();
   EXPECT_TRUE(tip.contains("FT232R USB UART")) << tip.toStdString();
@@ -83,9 +84,9 @@ TEST_F(PortWatch, PortsAppearAndVanishWithTheirDevicesAndTheSelectionFollowsTheA
   EXPECT_TRUE(tip.contains("usb-FTDI_FT232R_USB_UART_A10K3J2Q-if00-port0"));
 
   // Another adapter arrives: the selection stays where it was.
-  farend::Pty other;
+  TPseudoTerminal other;
   const std::string b = Plug("ttyACM0", other, "B77");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Listed(b); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return Listed(b); }, std::chrono::milliseconds(10000)));
   EXPECT_EQ(form->VwCbBoxPort->Text(), a);
 
   // The real component opens the port through the tree.
@@ -94,7 +95,7 @@ TEST_F(PortWatch, PortsAppearAndVanishWithTheirDevicesAndTheSelectionFollowsTheA
 
   // Its node goes while it is open: it stays listed and open until the component reports.
   Unplug("ttyUSB0");
-  QTest::qWait(TDeviceWatch::SettleMs * 3);
+  PumpFor(std::chrono::milliseconds(TDeviceWatch::SettleMs * 3));
   EXPECT_TRUE(Listed(a));
   EXPECT_TRUE(form->SerialOpen());
   EXPECT_EQ(form->VwCbBoxPort->Text(), a);
@@ -102,9 +103,9 @@ TEST_F(PortWatch, PortsAppearAndVanishWithTheirDevicesAndTheSelectionFollowsTheA
   ASSERT_FALSE(form->SerialOpen());
 
   // Back under a new name: the by-id link leads the selection to it, ready to open.
-  farend::Pty again;
+  TPseudoTerminal again;
   const std::string c = Plug("ttyUSB1", again, "A10K3J2Q");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Listed(c) && !Listed(a); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return Listed(c) && !Listed(a); }, std::chrono::milliseconds(10000)));
   EXPECT_EQ(form->VwCbBoxPort->Text(), c);
   EXPECT_EQ(form->Comm->CommName(), c);
   QTest::mouseClick(form->VwBtnOpenClose, Qt::LeftButton);
@@ -118,19 +119,19 @@ TEST_F(PortWatch, PortsAppearAndVanishWithTheirDevicesAndTheSelectionFollowsTheA
   form->VwCbBoxPort->SetItemIndex(0);
   const std::string chosen = form->VwCbBoxPort->Text();
   Unplug(chosen.substr(chosen.rfind('/') + 1));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !Listed(chosen); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return !Listed(chosen); }, std::chrono::milliseconds(10000)));
   EXPECT_EQ(form->VwCbBoxPort->ItemIndex(), -1);
 }
 
 TEST_F(PortWatch, OpeningTheListReadsItAgain) {
-  farend::Pty pty;
+  TPseudoTerminal pty;
   features.reset();  // no watch: only the opening of the list can find the new port
   TFeatureConfig config;
   config.ports = tree;
   config.watchDevices = false;
   features = std::make_unique<TFormFeatures>(*form, config, TConsoleSettings{});
   const std::string port = Plug("ttyUSB5", pty, "Z9");
-  QTest::qWait(TDeviceWatch::SettleMs * 2);
+  PumpFor(std::chrono::milliseconds(TDeviceWatch::SettleMs * 2));
   EXPECT_FALSE(Listed(port));
   form->VwCbBoxPort->showPopup();
   EXPECT_TRUE(Listed(port));

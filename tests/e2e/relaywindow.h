@@ -10,11 +10,11 @@
 #include "main/consoleparts.h"
 #include "main/formmain.h"
 #include "relay/texts.h"
-#include "tests/support/farends.h"
 #include "tests/support/loopback.h"
 #include "tests/support/process.h"
 #include "tests/support/pty.h"
 #include "tests/support/pump.h"
+#include "tests/support/relayends.h"
 
 class RelayWindow : public ::testing::Test {
  protected:
@@ -42,28 +42,8 @@ class RelayWindow : public ::testing::Test {
   }
 
   // Moves `bytes` from the serial far end to the server (or back) and returns what arrived.
-  std::string SerialToServer(const std::string& bytes) {
-    std::string got;
-    pty->Write(bytes);
-    PumpUntil(
-        [&] {
-          server->ReadAvailable(got);
-          return got.size() >= bytes.size();
-        },
-        std::chrono::seconds(60));
-    return got;
-  }
-  std::string ServerToSerial(const std::string& bytes) {
-    std::string got;
-    server->Send(bytes);
-    PumpUntil(
-        [&] {
-          pty->ReadAvailable(got);
-          return got.size() >= bytes.size();
-        },
-        std::chrono::seconds(60));
-    return got;
-  }
+  std::string SerialToServer(const std::string& bytes) { return ::SerialToServer(*pty, *server, bytes); }
+  std::string ServerToSerial(const std::string& bytes) { return ::ServerToSerial(*server, *pty, bytes); }
 
   static std::string RandomBytes(std::size_t n, unsigned seed) {
     std::mt19937 gen(seed);

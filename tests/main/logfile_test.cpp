@@ -7,11 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTest>
 #include <atomic>
 #include <mutex>
 
 #include "tests/main/features.h"
+#include "tests/support/pump.h"
 
 namespace {
 QStringList FileLines(const QString& path) {
@@ -20,7 +20,6 @@ QStringList FileLines(const QString& path) {
   return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
-bool WaitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10000); }
 }  // namespace
 
 TEST(LogFileStamp, CarriesTheDateAtUtcPlus8) {
@@ -60,9 +59,9 @@ TEST(LogFileWriter, AFullDiskIsReportedOnceAndLinesAreThenDropped) {
     ++failures;
   });
   writer.Write("first");
-  ASSERT_TRUE(WaitFor([&] { return failures.load() > 0; }));
+  ASSERT_TRUE(PumpUntil([&] { return failures.load() > 0; }));
   for (int i = 0; i < 100; ++i) writer.Write("more");
-  QTest::qWait(50);
+  PumpFor(std::chrono::milliseconds(50));
   EXPECT_EQ(failures.load(), 1);
   std::lock_guard g(lock);
   EXPECT_NE(reason.find("/dev/full"), std::string::npos) << reason;
@@ -116,13 +115,13 @@ TEST_F(FeaturesTest, AFullDiskOrARemovedFolderStopsTheFileLogWithOneLineAndTheRe
   Connect();
   ASSERT_TRUE(features->StartFileLog("/dev/full"));
   serial->Deliver("to the server");
-  ASSERT_TRUE(WaitFor([&] { return !features->FileLogging(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !features->FileLogging(); }));
   const std::size_t after = Lines();
   EXPECT_TRUE(LastBody().contains(Q("/dev/full")));
   // Nothing more about it, and blocks still pass both ways.
   serial->Deliver("and more");
   net->ServerSends("back");
-  QTest::qWait(50);
+  PumpFor(std::chrono::milliseconds(50));
   EXPECT_EQ(Lines(), after + 2);
   EXPECT_TRUE(net->socket.sent.ends_with("and more"));
   EXPECT_EQ(serial->written.back(), "back");
@@ -131,10 +130,10 @@ TEST_F(FeaturesTest, AFullDiskOrARemovedFolderStopsTheFileLogWithOneLineAndTheRe
   QDir().mkpath(folder);
   ASSERT_TRUE(features->StartFileLog((folder + "/relay.log").toStdString()));
   serial->Deliver("one");
-  ASSERT_TRUE(WaitFor([&] { return QFile(folder + "/relay.log").size() > 0; }));
+  ASSERT_TRUE(PumpUntil([&] { return QFile(folder + "/relay.log").size() > 0; }));
   ASSERT_TRUE(QDir(folder).removeRecursively());
   serial->Deliver("two");
-  ASSERT_TRUE(WaitFor([&] { return !features->FileLogging(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !features->FileLogging(); }));
   EXPECT_TRUE(LastBody().startsWith(Q("系统：无法写入日志文件")));
 }
 

@@ -3,7 +3,7 @@
 #include <QAction>
 
 #include "tests/main/fixture.h"
-#include "tests/support/farends.h"
+#include "tests/support/pump.h"
 
 namespace {
 QAction* MenuAction(QWidget* group) {
@@ -60,7 +60,7 @@ TEST_F(ConsoleTest, WithReopenOnALostDeviceIsOpenedAgainWhenItIsBack) {
   serial->Hangup();
   EXPECT_EQ(form->LEDOpen->BrushColor(), clSilver);
   EXPECT_EQ(LastBody(), Q("系统：串口设备已断开，等待其重新出现：/dev/null"));
-  ASSERT_TRUE(farend::WaitUntil([&] { return form->SerialOpen(); }));
+  ASSERT_TRUE(PumpUntil([&] { return form->SerialOpen(); }));
   EXPECT_EQ(form->LEDOpen->BrushColor(), clGreen);
   EXPECT_EQ(form->VwBtnOpenClose->Caption(), texts::Close());
   EXPECT_EQ(LastBody(), Q("系统：成功打开串口"));

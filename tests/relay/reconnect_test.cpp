@@ -1,7 +1,7 @@
 // Reconnecting after a refused attempt or a lost connection: the back-off ladder, what ends it,
 // and that it stays off unless asked for.
 #include "tests/relay/corefixture.h"
-#include "tests/support/farends.h"
+#include "tests/support/pump.h"
 
 using namespace std::chrono_literals;
 
@@ -31,7 +31,7 @@ TEST_F(CoreTest, RefusedAttemptsAreRetriedWithGrowingWaitsEachLogged) {
     ASSERT_TRUE(net.connecting);
     EXPECT_EQ(net.RefuseConnect(10061), 0);
     retries.push_back(Last());
-    ASSERT_TRUE(farend::WaitUntil([&] { return net.connectAttempts == attempt + 1; }, 5s));
+    ASSERT_TRUE(PumpUntil([&] { return net.connectAttempts == attempt + 1; }, 5s));
   }
   EXPECT_EQ(retries,
             (std::vector<std::string>{texts::RetryIn(10, 1), texts::RetryIn(20, 2), texts::RetryIn(40, 3),
@@ -42,7 +42,7 @@ TEST_F(CoreTest, RefusedAttemptsAreRetriedWithGrowingWaitsEachLogged) {
   // A later loss starts from the first wait again.
   net.ServerCloses();
   EXPECT_EQ(Last(), texts::RetryIn(10, 1));
-  ASSERT_TRUE(farend::WaitUntil([&] { return net.connecting; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return net.connecting; }, 5s));
   EXPECT_EQ(net.connectAttempts, 7);
 }
 
@@ -51,7 +51,7 @@ TEST_F(CoreTest, AFailedLookupIsRetriedOnceNotOncePerEvent) {
   net.FailLookup(11001);  // error, then disconnect
   EXPECT_EQ(view.Count(texts::RetryIn(10, 1)), 1);
   EXPECT_EQ(view.Count(texts::RetryIn(20, 2)), 0);
-  ASSERT_TRUE(farend::WaitUntil([&] { return net.connectAttempts == 2; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return net.connectAttempts == 2; }, 5s));
 }
 
 TEST_F(CoreTest, TheOperatorsClickEndsRetriesAtOnce) {
@@ -62,18 +62,18 @@ TEST_F(CoreTest, TheOperatorsClickEndsRetriesAtOnce) {
   core->ConnectClick(8887, "127.0.0.1");
   EXPECT_FALSE(core->Reconnecting());
   EXPECT_EQ(Last(), texts::RetriesStopped());
-  farend::WaitUntil([] { return false; }, 150ms);
+  PumpUntil([] { return false; }, 150ms);
   EXPECT_EQ(net.connectAttempts, 1);
 
   // Clicked while a retry's connect is under way: that attempt is given up too.
   core->ConnectClick(8887, "127.0.0.1");
   net.RefuseConnect(10061);
-  ASSERT_TRUE(farend::WaitUntil([&] { return net.connecting; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return net.connecting; }, 5s));
   core->ConnectClick(8887, "127.0.0.1");
   EXPECT_FALSE(net.connecting);
   EXPECT_EQ(view.Since(view.lines.size() - 2),
             (std::vector<std::string>{texts::RetriesStopped(), texts::Disconnected()}));
-  farend::WaitUntil([] { return false; }, 150ms);
+  PumpUntil([] { return false; }, 150ms);
   EXPECT_EQ(net.connectAttempts, 3);
 }
 
@@ -82,7 +82,7 @@ TEST_F(CoreTest, DisconnectingByHandIsNotALoss) {
   net.CompleteConnect();
   core->ConnectClick(8887, "127.0.0.1");
   EXPECT_EQ(Last(), texts::Disconnected());
-  farend::WaitUntil([] { return false; }, 100ms);
+  PumpUntil([] { return false; }, 100ms);
   EXPECT_FALSE(core->Reconnecting());
   EXPECT_EQ(net.connectAttempts, 1);
 }
@@ -94,7 +94,7 @@ TEST_F(CoreTest, WithoutReconnectALossStaysALoss) {
   net.SetActive(true);
   net.CompleteConnect();
   net.ServerCloses();
-  farend::WaitUntil([] { return false; }, 100ms);
+  PumpUntil([] { return false; }, 100ms);
   EXPECT_FALSE(core->Reconnecting());
   EXPECT_EQ(net.connectAttempts, 2);
   EXPECT_EQ(Last(), texts::Disconnected());
@@ -106,6 +106,6 @@ TEST_F(CoreTest, TurningReconnectOffEndsAWaitUnderWay) {
   ASSERT_TRUE(core->Reconnecting());
   core->SetRecovery(Fast(false));
   EXPECT_FALSE(core->Reconnecting());
-  farend::WaitUntil([] { return false; }, 100ms);
+  PumpUntil([] { return false; }, 100ms);
   EXPECT_EQ(net.connectAttempts, 1);
 }

@@ -4,9 +4,9 @@
 
 #include <QTemporaryDir>
 
-#include "platform/serial/stablelink.h"
+#include "platform/devices/stablelink.h"
 #include "tests/relay/corefixture.h"
-#include "tests/support/farends.h"
+#include "tests/support/pump.h"
 
 using namespace std::chrono_literals;
 
@@ -25,7 +25,7 @@ class ReopenTest : public CoreTest {
   void Plug(const char* device) { ASSERT_EQ(symlink(device, link.c_str()), 0); }
   void Unplug() { ASSERT_EQ(unlink(link.c_str()), 0); }
   static void Idle(std::chrono::milliseconds t) {
-    farend::WaitUntil([] { return false; }, t);
+    PumpUntil([] { return false; }, t);
   }
 
   QTemporaryDir dir;
@@ -66,7 +66,7 @@ TEST_F(ReopenTest, ADeviceBackUnderAnotherNameIsReopenedThroughItsLink) {
 
   const std::size_t before = view.lines.size();
   Plug("/dev/zero");  // the adapter, back as another device
-  ASSERT_TRUE(farend::WaitUntil([&] { return core->SerialOpen(); }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return core->SerialOpen(); }, 5s));
   EXPECT_EQ(serial.commName, link);
   EXPECT_EQ(view.Since(before), (std::vector<std::string>{texts::DeviceBack(link), texts::SerialOpened()}));
   EXPECT_EQ(view.serialShown, (std::vector<bool>{true, false, true}));
@@ -87,7 +87,7 @@ TEST_F(ReopenTest, ADeviceAbsentAtStartIsWaitedFor) {
   Idle(60ms);
   EXPECT_FALSE(core->SerialOpen());  // still no device behind the name
   Plug("/dev/null");
-  ASSERT_TRUE(farend::WaitUntil([&] { return core->SerialOpen(); }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return core->SerialOpen(); }, 5s));
   EXPECT_EQ(Last(), texts::SerialOpened());
 }
 
@@ -99,12 +99,12 @@ TEST_F(ReopenTest, AnOpenThatKeepsFailingIsSaidOnceThenTriedQuietly) {
   serial.openFailure = TPlatformError::FromErrno(EACCES, link);
   serial.Hangup();
   const int opensBefore = serial.openCalls;
-  ASSERT_TRUE(farend::WaitUntil([&] { return serial.openCalls >= opensBefore + 4; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return serial.openCalls >= opensBefore + 4; }, 5s));
   int causes = 0;
   for (const auto& l : view.lines) causes += l.text.find(Ansi("权限不足")) != std::string::npos;
   EXPECT_EQ(causes, 1);
   serial.unavailable.clear();
-  ASSERT_TRUE(farend::WaitUntil([&] { return core->SerialOpen(); }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return core->SerialOpen(); }, 5s));
 }
 
 TEST_F(ReopenTest, TheOperatorsClickOrASettingsChangeEndsTheWait) {

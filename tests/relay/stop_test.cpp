@@ -1,7 +1,7 @@
 // The clean stop: queued bytes leave first, within a bound; retries end; both ends close. And
 // what a view is told while blocks pass.
 #include "tests/relay/corefixture.h"
-#include "tests/support/farends.h"
+#include "tests/support/pump.h"
 
 using namespace std::chrono_literals;
 using Mode = doubles::TSocketDouble::Mode;
@@ -26,11 +26,11 @@ TEST_F(StopTest, BytesQueuedForTheLineLeaveBeforeThePortCloses) {
   Up();
   serial.pending = 300;
   StopWithin(10s);
-  farend::WaitUntil([] { return false; }, 60ms);
+  PumpUntil([] { return false; }, 60ms);
   EXPECT_EQ(stopped, 0);
   EXPECT_TRUE(serial.open);
   serial.Drained();
-  ASSERT_TRUE(farend::WaitUntil([&] { return stopped == 1; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return stopped == 1; }, 5s));
   EXPECT_FALSE(serial.open);
   EXPECT_FALSE(net.active);
   EXPECT_EQ(view.Since(view.lines.size() - 2),
@@ -44,10 +44,10 @@ TEST_F(StopTest, BytesTheServerHasNotTakenLeaveBeforeTheSocketCloses) {
   serial.Deliver("in flight");
   ASSERT_EQ(core->QueuedForSocket(), 9u);
   StopWithin(10s);
-  farend::WaitUntil([] { return false; }, 40ms);
+  PumpUntil([] { return false; }, 40ms);
   EXPECT_EQ(stopped, 0);
   net.RoomAgain(100);
-  ASSERT_TRUE(farend::WaitUntil([&] { return stopped == 1; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return stopped == 1; }, 5s));
   EXPECT_EQ(net.socket.sent, "in flight");
   EXPECT_EQ(view.Count(texts::QueueDropped(9)), 0);
 }
@@ -59,7 +59,7 @@ TEST_F(StopTest, AtTheBoundWhatIsLeftIsDroppedAndSaid) {
   net.socket.room = 0;
   serial.Deliver("stuck");
   StopWithin(50ms);
-  ASSERT_TRUE(farend::WaitUntil([&] { return stopped == 1; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return stopped == 1; }, 5s));
   EXPECT_EQ(view.Count(texts::SerialUnsent(77)), 1);
   EXPECT_EQ(view.Count(texts::QueueDropped(5)), 1);
   EXPECT_FALSE(serial.open);
@@ -78,7 +78,7 @@ TEST_F(StopTest, AStopEndsRetriesAndTheWaitForADevice) {
   EXPECT_EQ(stopped, 1);  // nothing queued: at once
   EXPECT_FALSE(core->Reconnecting());
   EXPECT_FALSE(core->WaitingForDevice());
-  farend::WaitUntil([] { return false; }, 100ms);
+  PumpUntil([] { return false; }, 100ms);
   EXPECT_EQ(net.connectAttempts, 1);
   EXPECT_FALSE(serial.open);
 }

@@ -9,7 +9,9 @@
 #include <thread>
 
 #include "tests/service/serviceprocess.h"
-#include "tests/support/farends.h"
+#include "tests/support/loopback.h"
+#include "tests/support/pty.h"
+#include "tests/support/pump.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define COMRELAY_SANITIZED 1
@@ -43,12 +45,12 @@ TEST(ServiceIdle, StaysSmallAndAsleep) {
 #ifdef COMRELAY_SANITIZED
   GTEST_SKIP() << "figures of a sanitizer build say nothing about the goal";
 #endif
-  farend::Pty pty;
-  farend::TcpServer server;
-  TServiceProcess relay({"--device", pty.SlavePath(), "--server",
-                         "127.0.0.1:" + std::to_string(server.Port()), "--log", "off"});
+  TPseudoTerminal pty;
+  loopback::TServer server;
+  TServiceProcess relay(
+      {"--device", pty.Path(), "--server", "127.0.0.1:" + std::to_string(server.Port()), "--log", "off"});
   ASSERT_TRUE(relay.WaitForOutput("系统：已连接到服务器", 20s)) << relay.Out() << relay.Err();
-  ASSERT_TRUE(farend::WaitUntil([&] { return server.AcceptPending(); }, 20s));
+  ASSERT_TRUE(PumpUntil([&] { return server.AcceptPending(); }, 20s));
   std::this_thread::sleep_for(1s);
   const long before = Switches(relay.Pid());
   std::this_thread::sleep_for(5s);

@@ -12,7 +12,10 @@
 #include <regex>
 
 #include "tests/service/serviceprocess.h"
-#include "tests/support/farends.h"
+#include "tests/support/loopback.h"
+#include "tests/support/pty.h"
+#include "tests/support/pump.h"
+#include "tests/support/relayends.h"
 
 using namespace std::chrono_literals;
 
@@ -29,8 +32,8 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
 class ServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    pty = std::make_unique<farend::Pty>();
-    server = std::make_unique<farend::TcpServer>();
+    pty = std::make_unique<TPseudoTerminal>();
+    server = std::make_unique<loopback::TServer>();
   }
   std::vector<std::string> Args(const std::string& device, std::vector<std::string> extra = {}) {
     std::vector<std::string> a{"--device", device, "--server", "127.0.0.1:" + std::to_string(server->Port())};
@@ -41,29 +44,25 @@ class ServiceTest : public ::testing::Test {
   void Start(std::vector<std::string> args, const std::string& program = COMRELAY_HEADLESS) {
     relay = std::make_unique<TServiceProcess>(args, program);
     ASSERT_TRUE(relay->WaitForOutput("系统：成功打开串口", 20s)) << relay->Out() << relay->Err();
-    ASSERT_TRUE(farend::WaitUntil([&] { return server->AcceptPending(); }, 20s));
+    ASSERT_TRUE(PumpUntil([&] { return server->AcceptPending(); }, 20s));
     ASSERT_TRUE(relay->WaitForOutput("系统：已连接到服务器", 20s)) << relay->Out();
   }
-  std::string SerialToServer(const std::string& bytes) {
-    return farend::SerialToServer(*pty, *server, bytes);
-  }
-  std::string ServerToSerial(const std::string& bytes) {
-    return farend::ServerToSerial(*server, *pty, bytes);
-  }
+  std::string SerialToServer(const std::string& bytes) { return ::SerialToServer(*pty, *server, bytes); }
+  std::string ServerToSerial(const std::string& bytes) { return ::ServerToSerial(*server, *pty, bytes); }
   int Terminate() {
     relay->Signal(SIGTERM);
     return relay->Wait(30s);
   }
 
-  std::unique_ptr<farend::Pty> pty;
-  std::unique_ptr<farend::TcpServer> server;
+  std::unique_ptr<TPseudoTerminal> pty;
+  std::unique_ptr<loopback::TServer> server;
   std::unique_ptr<TServiceProcess> relay;
 };
 
 }  // namespace
 
 TEST_F(ServiceTest, RelaysBothWaysByteExactAndStopsCleanlyOnSigterm) {
-  Start(Args(pty->SlavePath(), {"--log", "off"}));
+  Start(Args(pty->Path(), {"--log", "off"}));
   const std::string up = RandomBytes(200000, 1), down = RandomBytes(200000, 2);
   EXPECT_TRUE(SerialToServer(up) == up);
   EXPECT_TRUE(ServerToSerial(down) == down);
@@ -80,7 +79,7 @@ TEST_F(ServiceTest, RelaysBothWaysByteExactAndStopsCleanlyOnSigterm) {
 }
 
 TEST_F(ServiceTest, DataLinesShowTheBlockAsTextOrHex) {
-  Start(Args(pty->SlavePath(), {"--headless", "--log", "text"}), COMRELAY_PROGRAM);
+  Start(Args(pty->Path(), {"--headless", "--log", "text"}), COMRELAY_PROGRAM);
   ASSERT_EQ(ServerToSerial(std::string("a\nb", 3)), std::string("a\nb", 3));
   EXPECT_TRUE(relay->WaitForOutput(" blue 网络->串口(3):a\\nb\n", 10s)) << relay->Out();
   relay->Signal(SIGUSR1);
@@ -89,14 +88,14 @@ TEST_F(ServiceTest, DataLinesShowTheBlockAsTextOrHex) {
 }
 
 TEST_F(ServiceTest, AServerRestartIsFollowedByAReconnect) {
-  Start(Args(pty->SlavePath()));
+  Start(Args(pty->Path()));
   EXPECT_EQ(SerialToServer("before"), "before");
-  const int port = server->Port();
+  const auto port = server->Port();
   server.reset();  // the server goes down
   ASSERT_TRUE(relay->WaitForOutput("系统：已从服务器断开", 10s));
   ASSERT_TRUE(relay->WaitForOutput("秒后第2次重新连接服务器", 20s)) << relay->Out();
-  server = std::make_unique<farend::TcpServer>(port);  // and comes back
-  ASSERT_TRUE(farend::WaitUntil([&] { return server->AcceptPending(); }, 30s)) << relay->Out();
+  server = std::make_unique<loopback::TServer>(port);  // and comes back
+  ASSERT_TRUE(PumpUntil([&] { return server->AcceptPending(); }, 30s)) << relay->Out();
   ASSERT_TRUE(relay->WaitForOutput("系统：已连接到服务器", 10s, relay->Out().find("重新连接服务器")));
   EXPECT_EQ(relay->Lines("系统：1秒后第1次重新连接服务器").size(), 1u) << relay->Out();
   EXPECT_EQ(relay->Lines("系统：2秒后第2次重新连接服务器").size(), 1u) << relay->Out();
@@ -110,7 +109,7 @@ TEST_F(ServiceTest, ADeviceLostAndBackAtItsByIdLinkIsReopened) {
   const std::string byId = dir.path().toStdString() + "/by-id";
   ASSERT_EQ(mkdir(byId.c_str(), 0755), 0);
   const std::string link = byId + "/usb-Maker_Adapter_A1B2-if00-port0";
-  ASSERT_EQ(symlink(pty->SlavePath().c_str(), link.c_str()), 0);
+  ASSERT_EQ(symlink(pty->Path().c_str(), link.c_str()), 0);
   Start(Args(link, {"--log", "off"}));
   EXPECT_EQ(SerialToServer("first"), "first");
 
@@ -119,8 +118,8 @@ TEST_F(ServiceTest, ADeviceLostAndBackAtItsByIdLinkIsReopened) {
   pty->CloseMaster();
   ASSERT_TRUE(relay->WaitForOutput("系统：串口设备已断开，等待其重新出现：" + link, 10s)) << relay->Out();
   // Plugged in again, as another device behind the same link.
-  pty = std::make_unique<farend::Pty>();
-  ASSERT_EQ(symlink(pty->SlavePath().c_str(), link.c_str()), 0);
+  pty = std::make_unique<TPseudoTerminal>();
+  ASSERT_EQ(symlink(pty->Path().c_str(), link.c_str()), 0);
   ASSERT_TRUE(relay->WaitForOutput("系统：串口设备已重新出现：" + link, 10s)) << relay->Out();
   ASSERT_TRUE(relay->WaitForOutput("系统：成功打开串口", 10s, relay->Out().find("已重新出现")));
   EXPECT_EQ(ServerToSerial("second"), "second");
@@ -129,12 +128,12 @@ TEST_F(ServiceTest, ADeviceLostAndBackAtItsByIdLinkIsReopened) {
 }
 
 TEST_F(ServiceTest, SigtermDeliversTheBytesStillInFlight) {
-  Start(Args(pty->SlavePath(), {"--log", "off"}));
+  Start(Args(pty->Path(), {"--log", "off"}));
   // The far end of the line reads nothing yet: the bytes wait in the service.
   const std::string block = RandomBytes(300000, 3);
   server->Send(block);
   const std::string counted = " counters 发到Socket：0字节 发到串口：300000字节";
-  ASSERT_TRUE(farend::WaitUntil(
+  ASSERT_TRUE(PumpUntil(
       [&] {
         relay->Signal(SIGUSR1);
         return relay->WaitForOutput(counted, 100ms);
@@ -143,7 +142,7 @@ TEST_F(ServiceTest, SigtermDeliversTheBytesStillInFlight) {
       << relay->Out();
   relay->Signal(SIGTERM);
   std::string got;
-  farend::WaitUntil(
+  PumpUntil(
       [&] {
         pty->ReadAvailable(got);
         return got.size() >= block.size();
@@ -183,7 +182,7 @@ TEST(ServiceCommandLine, ABadConfigFileIsRefusedWithItsFileAndLine) {
 TEST_F(ServiceTest, AGoodConfigFileRunsTheRelay) {
   QTemporaryDir dir;
   const std::string path = dir.path().toStdString() + "/bench.conf";
-  std::ofstream(path) << "device=" << pty->SlavePath() << "\nserver=127.0.0.1:" << server->Port()
+  std::ofstream(path) << "device=" << pty->Path() << "\nserver=127.0.0.1:" << server->Port()
                       << "\nlog=hex\nbaud=115200\n";
   Start({"--config", path});
   EXPECT_EQ(SerialToServer("hi"), "hi");

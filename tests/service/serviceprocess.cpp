@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/support/farends.h"
+#include "tests/support/pump.h"
 
 extern char** environ;
 
@@ -77,7 +77,7 @@ const std::string& TServiceProcess::Err() {
 
 bool TServiceProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds limit,
                                     std::size_t from) {
-  return farend::WaitUntil(
+  return PumpUntil(
       [&] {
         Collect();
         return outText_.find(text, std::min(from, outText_.size())) != std::string::npos;

@@ -34,12 +34,13 @@ bool WaitReadable(int fd, milliseconds timeout) {
   return r > 0;
 }
 
+// Bound to `port` (0: one the system chooses), which then holds the port bound.
 int BoundListener(std::uint16_t& port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket");
   const int one = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a = Loopback(0);
+  sockaddr_in a = Loopback(port);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0) {
     int failed = fd;
     CloseDescriptor(failed);
@@ -163,7 +164,7 @@ void TPeer::Reset() {
   Close();
 }
 
-TServer::TServer() {
+TServer::TServer(std::uint16_t port) : port_(port) {
   fd_ = BoundListener(port_);
   if (::listen(fd_, 64) < 0) {
     CloseDescriptor(fd_);

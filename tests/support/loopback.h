@@ -45,12 +45,12 @@ class TPeer {
   int fd_ = -1;
 };
 
-// Listens on 127.0.0.1 on a port the system chose. Connections are taken either one by one as
-// peers (Accept), or as the one client of a relay under test (AcceptPending and the calls after
-// it, which never block the UI thread).
+// Listens on 127.0.0.1, on `port` (a server back on the port it had) or one the system chose. Connections are
+// taken either one by one as peers (Accept), or as the one client of a relay under test (AcceptPending and
+// the calls after it, which never block the UI thread).
 class TServer {
  public:
-  TServer();
+  explicit TServer(std::uint16_t port = 0);
   ~TServer();
   TServer(const TServer&) = delete;
   TServer& operator=(const TServer&) = delete;

@@ -1,4 +1,4 @@
-#include "platform/process.h"
+#include "platform/process/handover.h"
 
 #include <unistd.h>
 

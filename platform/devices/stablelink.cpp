@@ -1,4 +1,4 @@
-#include "platform/serial/stablelink.h"
+#include "platform/devices/stablelink.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

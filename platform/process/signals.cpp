@@ -1,4 +1,4 @@
-#include "platform/signals.h"
+#include "platform/process/signals.h"
 
 #include <signal.h>
 #include <sys/signalfd.h>

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <QTest>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/devices/devwatch.h"
 #include "platform/devices/serialinfo.h"
+#include "tests/support/pump.h"
 
 namespace fs = std::filesystem;
 
@@ -71,20 +71,20 @@ TEST(DeviceWatch, NodesComingAndGoingAreToldOnceABurstAndNewFoldersAreWatchedToo
   TDeviceWatch watch({dev.string(), (dev / "serial").string(), (dev / "serial/by-id").string()},
                      [&] { ++calls; });
   ASSERT_TRUE(watch.Active());
-  QTest::qWait(TDeviceWatch::SettleMs * 2);
+  PumpFor(std::chrono::milliseconds(TDeviceWatch::SettleMs * 2));
   EXPECT_EQ(calls, 0);  // nothing happened, nothing is told
 
   for (int i = 0; i < 5; ++i) std::ofstream(dev / ("ttyACM" + std::to_string(i)));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 5000));
-  QTest::qWait(TDeviceWatch::SettleMs * 2);
+  ASSERT_TRUE(PumpUntil([&] { return calls > 0; }, std::chrono::milliseconds(5000)));
+  PumpFor(std::chrono::milliseconds(TDeviceWatch::SettleMs * 2));
   EXPECT_EQ(calls, 1);
 
   // /dev/serial/by-id appears with the first USB adapter; a link in it is then noticed alone.
   fs::create_directories(dev / "serial/by-id");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 5000));
-  QTest::qWait(TDeviceWatch::SettleMs * 2);
+  ASSERT_TRUE(PumpUntil([&] { return calls == 2; }, std::chrono::milliseconds(5000)));
+  PumpFor(std::chrono::milliseconds(TDeviceWatch::SettleMs * 2));
   fs::create_symlink("../../ttyACM0", dev / "serial/by-id/usb-x");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 3; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return calls == 3; }, std::chrono::milliseconds(5000)));
   fs::remove(dev / "ttyACM3");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 4; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return calls == 4; }, std::chrono::milliseconds(5000)));
 }
