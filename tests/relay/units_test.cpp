@@ -1,0 +1,70 @@
+// The units around a program's body: both started while it runs, both finished after it, also
+// when it throws; a failed start runs nothing.
+#include "relay/units.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "i18n/translation.h"
+#include "serialkit/serialkit.h"
+
+namespace {
+
+std::string MessageOf(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "?";
+  }
+}
+
+}  // namespace
+
+TEST(RunWithUnits, TheBodyRunsBetweenStartAndFinishAndGivesTheResult) {
+  int calls = 0;
+  const int rc = RunWithUnits(
+      [&] {
+        ++calls;
+        EXPECT_NE(GlobalTranslator(), nullptr);
+        EXPECT_TRUE(SerialKitStarted());
+        return 7;
+      },
+      [](std::exception_ptr error) { ADD_FAILURE() << MessageOf(error); });
+  EXPECT_EQ(rc, 7);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(GlobalTranslator(), nullptr);
+  EXPECT_FALSE(SerialKitStarted());
+}
+
+TEST(RunWithUnits, AnExceptionFromTheBodyIsHandedOverAndTheUnitsStillFinish) {
+  std::string handled;
+  const int rc = RunWithUnits([]() -> int { throw std::runtime_error("body failed"); },
+                              [&](std::exception_ptr error) { handled = MessageOf(error); });
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(handled, "body failed");
+  EXPECT_EQ(GlobalTranslator(), nullptr);
+  EXPECT_FALSE(SerialKitStarted());
+  // Finished cleanly: they start again.
+  EXPECT_EQ(RunWithUnits([] { return SerialKitStarted() ? 0 : 5; }, [](std::exception_ptr) {}), 0);
+}
+
+TEST(RunWithUnits, AFailedStartRunsNothingAndLeavesWhatOthersStarted) {
+  InitializeTranslationUnit();  // started elsewhere: a second start fails
+  bool ran = false;
+  std::string handled;
+  const int rc = RunWithUnits(
+      [&] {
+        ran = true;
+        return 0;
+      },
+      [&](std::exception_ptr error) { handled = MessageOf(error); });
+  EXPECT_EQ(rc, 1);
+  EXPECT_FALSE(ran);
+  EXPECT_NE(handled.find("already started"), std::string::npos) << handled;
+  EXPECT_NE(GlobalTranslator(), nullptr);
+  EXPECT_FALSE(SerialKitStarted());
+  FinalizeTranslationUnit();
+}
