@@ -63,13 +63,16 @@ set(CPACK_PACKAGE_CONTACT ${COMRELAY_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "relay between a serial port and a TCP server")
-set(CPACK_PACKAGE_DESCRIPTION
-    "comrelay bridges one serial port and one TCP server: every block the device sends goes to \
-the server unchanged, and every block the server sends goes to the device unchanged. A \
-colour-coded, time-stamped traffic log shows each block as text or hex, with byte counters, \
-and every change or failure of either end.
-
-Without a window it runs as a service, one instance per port, from a systemd template unit.")
+# Lines as the control file shows them: dpkg does not wrap them.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "comrelay bridges one serial port and one TCP server: every block the device\n"
+  "sends goes to the server unchanged, and every block the server sends goes to\n"
+  "the device unchanged. A colour-coded, time-stamped traffic log shows each\n"
+  "block as text or hex, with byte counters, and every change or failure of\n"
+  "either end.\n"
+  "\n"
+  "Without a window it runs as a service, one instance per port, from a systemd\n"
+  "template unit.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${COMRELAY_PACKAGE_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${COMRELAY_PACKAGE_MAINTAINER})
