@@ -7,21 +7,8 @@
 #include <stdexcept>
 
 #include "i18n/translation.h"
+#include "runtime/exception.h"
 #include "serialkit/serialkit.h"
-
-namespace {
-
-std::string MessageOf(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "?";
-  }
-}
-
-}  // namespace
 
 TEST(RunWithUnits, TheBodyRunsBetweenStartAndFinishAndGivesTheResult) {
   int calls = 0;
@@ -32,7 +19,7 @@ TEST(RunWithUnits, TheBodyRunsBetweenStartAndFinishAndGivesTheResult) {
         EXPECT_TRUE(SerialKitStarted());
         return 7;
       },
-      [](std::exception_ptr error) { ADD_FAILURE() << MessageOf(error); });
+      [](std::exception_ptr error) { ADD_FAILURE() << ExceptionMessage(error); });
   EXPECT_EQ(rc, 7);
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(GlobalTranslator(), nullptr);
@@ -42,7 +29,7 @@ TEST(RunWithUnits, TheBodyRunsBetweenStartAndFinishAndGivesTheResult) {
 TEST(RunWithUnits, AnExceptionFromTheBodyIsHandedOverAndTheUnitsStillFinish) {
   std::string handled;
   const int rc = RunWithUnits([]() -> int { throw std::runtime_error("body failed"); },
-                              [&](std::exception_ptr error) { handled = MessageOf(error); });
+                              [&](std::exception_ptr error) { handled = ExceptionMessage(error); });
   EXPECT_EQ(rc, 1);
   EXPECT_EQ(handled, "body failed");
   EXPECT_EQ(GlobalTranslator(), nullptr);
@@ -60,7 +47,7 @@ TEST(RunWithUnits, AFailedStartRunsNothingAndLeavesWhatOthersStarted) {
         ran = true;
         return 0;
       },
-      [&](std::exception_ptr error) { handled = MessageOf(error); });
+      [&](std::exception_ptr error) { handled = ExceptionMessage(error); });
   EXPECT_EQ(rc, 1);
   EXPECT_FALSE(ran);
   EXPECT_NE(handled.find("already started"), std::string::npos) << handled;
