@@ -1,8 +1,8 @@
 #include "main/consoleparts.h"
 
-#include "main/systemtexts.h"
 #include "platform/portlist.h"
 #include "relay/realends.h"
+#include "relay/systemtexts.h"
 
 TPortSource SysfsPortSource(std::string ttyClassDir) {
   return [dir = std::move(ttyClassDir)](std::vector<std::string>& names) {

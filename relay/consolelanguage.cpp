@@ -1,6 +1,8 @@
 #include "relay/consolelanguage.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <memory>
 
 #include "i18n/domain.h"
@@ -48,5 +50,12 @@ std::string Tr(std::string_view utf8) {
 }
 
 std::string DefaultLocaleDir() {
-  return (QCoreApplication::applicationDirPath() + QStringLiteral("/locale")).toStdString();
+  // The build puts the catalogues beside the programs; installed, the window's program is in
+  // <prefix>/bin and the service's in <prefix>/lib/comrelay, the catalogues in <prefix>/share.
+  const QString home = QCoreApplication::applicationDirPath();
+  for (const char* folder : {"/locale", "/../share/locale", "/../../share/locale"}) {
+    const QString dir = QDir::cleanPath(home + QLatin1String(folder));
+    if (QFileInfo(dir).isDir()) return dir.toStdString();
+  }
+  return (home + QStringLiteral("/locale")).toStdString();
 }

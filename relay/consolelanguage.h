@@ -20,5 +20,6 @@ std::uint32_t ConsoleLanguageGeneration();
 // A console text given in UTF-8, as GB18030 bytes in the current language.
 std::string Tr(std::string_view utf8);
 
-// The folder beside the executable where the build puts the catalogues.
+// The catalogues' folder: beside the executable in the build tree, <prefix>/share/locale when
+// installed.
 std::string DefaultLocaleDir();

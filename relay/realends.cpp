@@ -3,8 +3,6 @@
 #include "relay/realends.h"
 
 #include "comm/serialport.h"
-#include "platform/winsock/errortext.h"
-#include "socket/socketerror.h"
 #include "socket/tcpclient.h"
 
 namespace {
@@ -123,5 +121,3 @@ class TTcpClientEnd : public endpoint::TTcpEndpoint {
 std::unique_ptr<endpoint::TSerialEndpoint> MakeSerialPortEnd() { return std::make_unique<TSerialPortEnd>(); }
 
 std::unique_ptr<endpoint::TTcpEndpoint> MakeTcpClientEnd() { return std::make_unique<TTcpClientEnd>(); }
-
-std::string SystemErrorText(int code) { return SocketSystemText(code); }

@@ -7,5 +7,3 @@
 
 std::unique_ptr<endpoint::TSerialEndpoint> MakeSerialPortEnd();
 std::unique_ptr<endpoint::TTcpEndpoint> MakeTcpClientEnd();
-// The system's text for a socket or system error code (GB18030), empty when it has none.
-std::string SystemErrorText(int code);

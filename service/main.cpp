@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "i18n/translation.h"
 #include "platform/process/signals.h"
+#include "relay/consolelanguage.h"
+#include "relay/units.h"
 #include "runtime/exception.h"
-#include "serialkit/serialkit.h"
 #include "service/options.h"
 #include "service/relayservice.h"
 
@@ -35,33 +35,23 @@ int main(int argc, char** argv) {
     return 1;
   }
   QCoreApplication application(argc, argv);
-  try {
-    InitializeTranslationUnit();
-  } catch (...) {
-    HandleException(std::current_exception());
-    return 1;
-  }
-  int rc = 1;
-  try {
-    InitializeSerialKitUnit();
-    service::TRelayService relay(parsed.options, stdout);
-    QSocketNotifier notifier(incoming.Descriptor(), QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
-      Guarded([&] {
-        while (const int signal = incoming.Next()) {
-          if (signal == SignalUser1)
-            relay.PrintCounters();
-          else
-            relay.Stop([] { QCoreApplication::exit(0); });
-        }
-      });
-    });
-    relay.Start();
-    rc = application.exec();
-  } catch (...) {
-    HandleException(std::current_exception());
-  }
-  FinalizeSerialKitUnit();
-  FinalizeTranslationUnit();
-  return rc;
+  return RunWithUnits(
+      [&] {
+        SetConsoleLanguage(parsed.options.language, DefaultLocaleDir());
+        service::TRelayService relay(parsed.options, stdout);
+        QSocketNotifier notifier(incoming.Descriptor(), QSocketNotifier::Read);
+        QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+          Guarded([&] {
+            while (const int signal = incoming.Next()) {
+              if (signal == SignalUser1)
+                relay.PrintCounters();
+              else
+                relay.Stop([] { QCoreApplication::exit(0); });
+            }
+          });
+        });
+        relay.Start();
+        return application.exec();
+      },
+      HandleException);
 }

@@ -89,6 +89,13 @@ bool Reconnect(const std::string& v, TOptions& o) {
   return OneOf(v, names, values, o.reconnect);
 }
 
+bool Language(const std::string& v, TOptions& o) {
+  // The window's settings file names them so.
+  static constexpr const char* names[] = {"zh", "en"};
+  static constexpr TConsoleLanguage values[] = {TConsoleLanguage::Original, TConsoleLanguage::English};
+  return OneOf(v, names, values, o.language);
+}
+
 constexpr TSetting kSettings[] = {
     {"device", "a device path such as /dev/ttyUSB0, or a /dev/serial/by-id name", Device},
     {"baud", "a whole number from 50 to 4000000", Baud},
@@ -99,6 +106,7 @@ constexpr TSetting kSettings[] = {
     {"server", "HOST:PORT with PORT from 1 to 65535", Server},
     {"log", "text|hex|off", Log},
     {"reconnect", "yes|no", Reconnect},
+    {"language", "zh|en", Language},
 };
 
 const TSetting* Find(const std::string& name) {
@@ -200,6 +208,7 @@ TParsed ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string HelpText() {
   return R"(Usage: comrelay --headless [OPTION]...
+       comrelay                      (without options: the console window)
 Relays bytes between one serial port and one TCP server, without a window.
 Log lines go to standard output, one per line: time stamp, colour word, text.
 
@@ -213,6 +222,7 @@ Log lines go to standard output, one per line: time stamp, colour word, text.
   --log text|hex|off how data lines show their bytes, or none at all (default hex)
   --reconnect        reconnect after a lost connection, reopen a lost device (default)
   --no-reconnect     stay down after a loss
+  --language zh|en   the language of the log lines: the original Chinese (default) or English
   --config FILE      KEY=value lines with the keys above (reconnect=yes|no);
                      options after it override the file
   --help             this text

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "relay/consolelanguage.h"
 #include "relay/endpoints.h"
 
 namespace service {
@@ -22,6 +23,7 @@ struct TOptions {
   std::int32_t port = 0;
   TLogMode log = TLogMode::Hex;
   bool reconnect = true;  // reconnecting to the server and reopening the device
+  TConsoleLanguage language = TConsoleLanguage::Original;  // of the log lines and system texts
 };
 
 enum class TOutcome { Run, Help, Version, Error };

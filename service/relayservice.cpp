@@ -2,7 +2,9 @@
 
 #include "platform/devices/stablelink.h"
 #include "platform/text/codepage.h"
+#include "relay/consolelanguage.h"
 #include "relay/realends.h"
+#include "relay/systemtexts.h"
 #include "relay/texts.h"
 #include "service/lines.h"
 
@@ -12,7 +14,7 @@ TRelayService::TRelayService(const TOptions& options, std::FILE* out, relay::TRe
     : options_(options), out_(out), comm_(MakeSerialPortEnd()), net_(MakeTcpClientEnd()) {
   recovery.reconnect = recovery.reopen = options.reconnect;
   core_ = std::make_unique<relay::TRelayCore>(*comm_, *net_, static_cast<relay::TRelayView&>(*this),
-                                              SystemErrorText, recovery);
+                                              ConsoleErrorText, recovery);
   core_->BindEvents();
   // A by-id name alone means the link: the component would look for it directly below /dev.
   comm_->SetCommName(StableDeviceName(options.device));
@@ -43,11 +45,21 @@ void TRelayService::Stop(std::function<void()> done) {
   });
 }
 
+namespace {
+// A counter's label in the current language; an English one is set off from its number.
+std::string CounterLabel(std::string_view utf8) {
+  std::string label = Tr(utf8);
+  if (!label.empty() && label.back() == ':') label += ' ';
+  return label;
+}
+}  // namespace
+
 void TRelayService::PrintCounters() {
   const auto now = std::chrono::system_clock::now();
   Write(IsoStamp(now, LocalUtcOffset(now)) + " counters " +
-        OneLineUtf8(Ansi("发到Socket：") + std::to_string(core_->BytesToSocket()) + texts::Bytes() + " " +
-                    Ansi("发到串口：") + std::to_string(core_->BytesToSerial()) + texts::Bytes()));
+        OneLineUtf8(CounterLabel("发到Socket：") + std::to_string(core_->BytesToSocket()) + texts::Bytes() +
+                    " " + CounterLabel("发到串口：") + std::to_string(core_->BytesToSerial()) +
+                    texts::Bytes()));
 }
 
 void TRelayService::LogLine(relay::TLineKind kind, const std::string& text, std::size_t) {

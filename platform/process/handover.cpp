@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 
 std::string ExecutableDirectory() {
@@ -13,7 +14,21 @@ std::string ExecutableDirectory() {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-void ExecSibling(const std::string& program, char** argv) {
-  const std::string path = ExecutableDirectory() + "/" + program;
+std::string FindSibling(const std::string& program, const std::vector<std::string>& folders) {
+  const std::string home = ExecutableDirectory();
+  if (home.empty()) return {};
+  for (const auto& folder : folders) {
+    const std::string path = folder == "." ? home + "/" + program : home + "/" + folder + "/" + program;
+    if (access(path.c_str(), X_OK) == 0) return path;
+  }
+  return {};
+}
+
+void ExecSibling(const std::string& program, const std::vector<std::string>& folders, char** argv) {
+  const std::string path = FindSibling(program, folders);
+  if (path.empty()) {
+    errno = ENOENT;
+    return;
+  }
   execv(path.c_str(), argv);
 }

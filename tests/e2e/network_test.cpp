@@ -8,12 +8,12 @@
 #include <mutex>
 #include <thread>
 
-#include "main/systemtexts.h"
 #include "platform/text/codepage.h"
 #include "platform/text/qtext.h"
 #include "platform/winsock/errortext.h"
 #include "platform/winsock/resolver.h"
 #include "platform/winsock/winsock.h"
+#include "relay/systemtexts.h"
 #include "runtime/exception.h"
 #include "tests/e2e/relaywindow.h"
 #include "tests/support/netprobes.h"

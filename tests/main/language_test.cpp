@@ -12,10 +12,10 @@
 #include "main/captions.h"
 #include "main/finddialog.h"
 #include "main/settingsstore.h"
-#include "main/systemtexts.h"
 #include "platform/text/qtext.h"
-#include "socket/socketerror.h"
 #include "platform/winsock/errortext.h"
+#include "relay/systemtexts.h"
+#include "socket/socketerror.h"
 #include "tests/main/features.h"
 
 namespace {

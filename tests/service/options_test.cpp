@@ -30,9 +30,10 @@ TEST(ServiceOptions, DefaultsAreTheWindowsAndEveryOptionIsTaken) {
   EXPECT_TRUE(p.options.reconnect);
   EXPECT_EQ(p.options.host, "10.0.0.5");
   EXPECT_EQ(p.options.port, 4001);
+  EXPECT_EQ(p.options.language, TConsoleLanguage::Original);
 
   p = ParseCommandLine(With({"--headless", "--baud", "250000", "--data=7", "--parity", "space", "--stop",
-                             "1.5", "--timeout", "0", "--log", "off", "--no-reconnect"}));
+                             "1.5", "--timeout", "0", "--log", "off", "--no-reconnect", "--language", "en"}));
   ASSERT_EQ(p.outcome, TOutcome::Run) << p.error;
   EXPECT_EQ(p.options.baud, 250000u);
   EXPECT_EQ(p.options.data, endpoint::TByteSize::_7);
@@ -41,7 +42,10 @@ TEST(ServiceOptions, DefaultsAreTheWindowsAndEveryOptionIsTaken) {
   EXPECT_EQ(p.options.timeout, 0u);
   EXPECT_EQ(p.options.log, service::TLogMode::Off);
   EXPECT_FALSE(p.options.reconnect);
+  EXPECT_EQ(p.options.language, TConsoleLanguage::English);
   EXPECT_TRUE(ParseCommandLine(With({"--no-reconnect", "--reconnect"})).options.reconnect);
+  EXPECT_EQ(ParseCommandLine(With({"--language=en", "--language=zh"})).options.language,
+            TConsoleLanguage::Original);
 }
 
 TEST(ServiceOptions, ABadValueIsRefusedInOneLineNamingTheOptionAndWhatItAccepts) {
@@ -73,6 +77,7 @@ TEST(ServiceOptions, ABadValueIsRefusedInOneLineNamingTheOptionAndWhatItAccepts)
       {With({"--server", "::1:80"}),
        "comrelay: --server: '::1:80' is not accepted; expected HOST:PORT with PORT from 1 to 65535"},
       {With({"--reconnect=maybe"}), "comrelay: --reconnect: 'maybe' is not accepted; expected yes|no"},
+      {With({"--language", "English"}), "comrelay: --language: 'English' is not accepted; expected zh|en"},
       {With({"--speed", "9600"}), "comrelay: unknown option '--speed' (see --help)"},
       {With({"ttyUSB0"}), "comrelay: unexpected argument 'ttyUSB0' (see --help)"},
       {With({"--baud"}), "comrelay: --baud needs a value"},
@@ -93,8 +98,9 @@ TEST(ServiceOptions, HelpAndVersionWinOverEverythingElse) {
   EXPECT_EQ(ParseCommandLine({"--help", "--parity", "bad"}).outcome, TOutcome::Help);
   EXPECT_EQ(ParseCommandLine({"--version"}).outcome, TOutcome::Version);
   const std::string help = service::HelpText();
-  for (const char* option : {"--device", "--baud", "--data", "--parity", "--stop", "--timeout", "--server",
-                             "--log", "--reconnect", "--no-reconnect", "--config", "--help", "--version"})
+  for (const char* option :
+       {"--device", "--baud", "--data", "--parity", "--stop", "--timeout", "--server", "--log", "--reconnect",
+        "--no-reconnect", "--language", "--config", "--help", "--version"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
   EXPECT_EQ(service::VersionText().rfind("comrelay ", 0), 0u);
 }
@@ -109,6 +115,7 @@ TEST(ServiceConfig, KeyValueLinesWithCommentsAndBlanks) {
       "parity=even\n"
       "server=plc.local:502\n"
       "reconnect=no\n"
+      "language=en\n"
       "log=text";  // no line break at the end
   EXPECT_EQ(service::ApplyConfigText("/etc/comrelay/left.conf", text, o), "");
   EXPECT_EQ(o.device, "usb-FTDI_FT232R_A10K-if00-port0");
@@ -117,6 +124,7 @@ TEST(ServiceConfig, KeyValueLinesWithCommentsAndBlanks) {
   EXPECT_EQ(o.host, "plc.local");
   EXPECT_EQ(o.port, 502);
   EXPECT_FALSE(o.reconnect);
+  EXPECT_EQ(o.language, TConsoleLanguage::English);
   EXPECT_EQ(o.log, service::TLogMode::Text);
 }
 
@@ -126,7 +134,7 @@ TEST(ServiceConfig, ErrorsNameTheFileAndTheLine) {
             "a.conf:4: stop: '4' is not accepted; expected 1|1.5|2");
   EXPECT_EQ(service::ApplyConfigText("a.conf", "# x\nspeed=9600\n", o),
             "a.conf:2: unknown key 'speed'; keys are device, baud, data, parity, stop, timeout, server, log, "
-            "reconnect");
+            "reconnect, language");
   EXPECT_EQ(service::ApplyConfigText("a.conf", "device /dev/ttyS0\n", o),
             "a.conf:1: expected KEY=value, found 'device /dev/ttyS0'");
 }

@@ -189,3 +189,30 @@ TEST_F(ServiceTest, AGoodConfigFileRunsTheRelay) {
   EXPECT_TRUE(relay->WaitForOutput(" green 串口->网络(2):68 69 \n", 10s)) << relay->Out();
   EXPECT_EQ(Terminate(), 0);
 }
+
+TEST_F(ServiceTest, LinesAndSystemErrorTextsFollowTheLanguage) {
+  const std::string refused = "127.0.0.1:" + std::to_string(loopback::RefusingPort());
+  struct Case {
+    std::vector<std::string> language;
+    std::string opened, error, counters;
+  };
+  const Case cases[] = {
+      {{},
+       " red 系统：成功打开串口\n",
+       " red 系统：远程主机拒绝连接\n",
+       " counters 发到Socket：0字节 发到串口：0字节\n"},
+      {{"--language", "en"},
+       " red System: serial port opened\n",
+       " red System: The connection was refused by the remote host\n",
+       " counters To socket: 0 bytes To serial: 0 bytes\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"--device", pty->SlavePath(), "--server", refused, "--no-reconnect"};
+    args.insert(args.end(), c.language.begin(), c.language.end());
+    relay = std::make_unique<TServiceProcess>(args);
+    EXPECT_TRUE(relay->WaitForOutput(c.opened, 20s)) << relay->Out() << relay->Err();
+    EXPECT_TRUE(relay->WaitForOutput(c.error, 20s)) << relay->Out();
+    EXPECT_EQ(Terminate(), 0);
+    EXPECT_NE(relay->Out().find(c.counters), std::string::npos) << relay->Out();
+  }
+}

@@ -1,4 +1,4 @@
-#include "main/systemtexts.h"
+#include "relay/systemtexts.h"
 
 #include <unordered_map>
 
