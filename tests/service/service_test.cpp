@@ -207,7 +207,7 @@ TEST_F(ServiceTest, LinesAndSystemErrorTextsFollowTheLanguage) {
        " counters To socket: 0 bytes To serial: 0 bytes\n"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args{"--device", pty->SlavePath(), "--server", refused, "--no-reconnect"};
+    std::vector<std::string> args{"--device", pty->Path(), "--server", refused, "--no-reconnect"};
     args.insert(args.end(), c.language.begin(), c.language.end());
     relay = std::make_unique<TServiceProcess>(args);
     EXPECT_TRUE(relay->WaitForOutput(c.opened, 20s)) << relay->Out() << relay->Err();
