@@ -23,6 +23,20 @@ const QColor kMatchBackground(255, 200, 0);
 bool IsControl(char16_t u) { return u < 0x20 || u == 0x7F; }
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The text of a line, decoded as far as it can be shown.
+TDecodedBytes DecodeShown(std::string_view text, std::size_t hexFrom) {
+  // Decoding stops at what can be shown: a huge block stays cheap.
+  if (hexFrom >= text.size()) return DecodeAnsiBytes(text, TLogView::MaxLineChars);
+  // Hex digits and blanks are ASCII, one byte a unit: only the text before them needs the code page.
+  TDecodedBytes decoded = DecodeAnsiBytes(text.substr(0, hexFrom), TLogView::MaxLineChars);
+  const std::size_t shown = std::size_t(decoded.text.size()) + decoded.stray.size();
+  if (decoded.used < hexFrom || shown >= TLogView::MaxLineChars) return decoded;
+  const std::size_t take = std::min(text.size() - hexFrom, TLogView::MaxLineChars - shown);
+  decoded.text.append(QLatin1String(text.data() + hexFrom, qsizetype(take)));
+  decoded.used = hexFrom + take;
+  return decoded;
+}
 }  // namespace
 
 QString CutMarker(std::size_t hiddenBytes) { return QString::fromUtf8("…+") + QString::number(hiddenBytes); }
@@ -79,8 +93,7 @@ void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t he
 
 TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom) {
   Line line{color, QString(), {}, 0};
-  // Decoding stops at what can be shown: a huge block stays cheap.
-  TDecodedBytes decoded = DecodeAnsiBytes(text, MaxLineChars);
+  TDecodedBytes decoded = DecodeShown(text, hexFrom);
   std::size_t used = decoded.used;
   if (used < text.size() && hexFrom < used) {
     // Hex digits are one byte and one unit each: cut after the last whole payload byte.
