@@ -68,6 +68,15 @@ class WinSockTest : public ::testing::Test {
     return r == 0 ? 0 : ws::WSAGetLastError();
   }
 
+  // A socket connected to a peer of `server`, its first FD_WRITE seen.
+  loopback::TPeer Connected(loopback::TServer& server, ws::SOCKET& s) {
+    s = Open();
+    ConnectAsync(s, server.Port());
+    loopback::TPeer peer = server.Accept(5s);
+    EXPECT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
+    return peer;
+  }
+
   int Count(long event) const {
     int n = 0;
     for (const auto& x : notes) n += x.msg == kNotify && x.event == event;
@@ -124,10 +133,8 @@ TEST_F(WinSockTest, ConnectThenOneWriteThenReadsReArmedByRecv) {
 
 TEST_F(WinSockTest, OrderlyCloseIsReportedOnceAfterTheData) {
   loopback::TServer server;
-  const ws::SOCKET s = Open();
-  ConnectAsync(s, server.Port());
-  loopback::TPeer peer = server.Accept(5s);
-  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
+  ws::SOCKET s;
+  loopback::TPeer peer = Connected(server, s);
   ASSERT_TRUE(peer.SendAll("bye"));
   peer.Close();
   ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_READ) == 1; }));
@@ -143,10 +150,8 @@ TEST_F(WinSockTest, OrderlyCloseIsReportedOnceAfterTheData) {
 
 TEST_F(WinSockTest, BytesReadAheadComeInOrderOneNotificationPerRecvAndTheCloseAfterThem) {
   loopback::TServer server;
-  const ws::SOCKET s = Open();
-  ConnectAsync(s, server.Port());
-  loopback::TPeer peer = server.Accept(5s);
-  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
+  ws::SOCKET s;
+  loopback::TPeer peer = Connected(server, s);
   // More than one notification takes ahead, answered in pieces smaller than it took.
   std::string data(200000, '\0');
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = char(i * 7 + i / 251);
@@ -172,10 +177,8 @@ TEST_F(WinSockTest, BytesReadAheadComeInOrderOneNotificationPerRecvAndTheCloseAf
 
 TEST_F(WinSockTest, ResetIsACloseWith10054AndSendNeverRaisesSigpipe) {
   loopback::TServer server;
-  const ws::SOCKET s = Open();
-  ConnectAsync(s, server.Port());
-  loopback::TPeer peer = server.Accept(5s);
-  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
+  ws::SOCKET s;
+  loopback::TPeer peer = Connected(server, s);
   peer.Reset();
   ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_CLOSE) == 1; }));
   EXPECT_EQ(notes.back().error, ws::WSAECONNRESET);
