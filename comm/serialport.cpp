@@ -85,8 +85,8 @@ void TSerialPort::Open() {
   }
   FReceiver->SetPriority(THREAD_PRIORITY_HIGHEST);
   try {
-    FTransmitter =
-        std::make_unique<TWriteThread>(FPortHandle, FStopSignal, FNotifyWindow, FOpening, &FPendingBytes);
+    FTransmitter = std::make_unique<TWriteThread>(FPortHandle, FStopSignal, FNotifyWindow, FOpening,
+                                                  &FPendingBytes, &FDrainNotice);
   } catch (...) {
     StopReceiveThread();
     FTransmitter.reset();
@@ -171,6 +171,16 @@ bool TSerialPort::WriteData(const void* data, WORD count) {
     return false;
   }
   return true;
+}
+
+void TSerialPort::RequestSendEmpty(std::size_t bytes) {
+  FDrainNotice.at.store(bytes);
+  // The transmit thread looks at the mark after it takes off what it sent; a queue that came
+  // down before the mark was set is seen here.
+  if (FPendingBytes.load() > bytes) return;
+  std::size_t expected = bytes;
+  if (FDrainNotice.at.compare_exchange_strong(expected, TDrainNotice::None))
+    PostMessageA(FNotifyWindow, CommMsgSendDataEmpty, 0, 0);
 }
 
 void TSerialPort::HandleNotification(TMessage& m) {

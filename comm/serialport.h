@@ -31,6 +31,11 @@ class TSerialPort : public TObject {
   // Serves flow control: bytes accepted by WriteData and not yet sent by the device (or dropped),
   // the driver's queue included, so a caller can stop feeding while the line is far behind.
   std::size_t PendingWriteBytes() const { return FPendingBytes.load(std::memory_order_relaxed); }
+  // OnSendDataEmpty after every drain of the transmit queue (the default), or only on request:
+  // a transmit thread that tells nobody waiting costs no wake-up of the UI thread per block.
+  void SetSendEmptyOnRequest(bool onRequest) { FDrainNotice.onRequest = onRequest; }
+  // On request: one OnSendDataEmpty once no more than `bytes` are pending (at once if so now).
+  void RequestSendEmpty(std::size_t bytes);
 
   const std::string& CommName() const { return FCommName; }
   void SetCommName(const std::string& v) { FCommName = v; }  // takes effect at the next Open
@@ -121,6 +126,7 @@ class TSerialPort : public TObject {
   std::unique_ptr<TMessageWindow> FNotifyWindowObject;
   HWND FNotifyWindow = 0;
   std::atomic<std::size_t> FPendingBytes{0};
+  TDrainNotice FDrainNotice;
   DWORD FOpening = 0;  // counts openings; hang-up notices carry it
 
   std::string FCommName = "COM2";

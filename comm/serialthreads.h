@@ -43,7 +43,7 @@ class TWriteThread final : public TThread {
   // `pendingBytes` counts bytes queued and not yet sent; the thread takes off what the device has
   // sent or what it drops.
   TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening,
-               std::atomic<std::size_t>* pendingBytes);
+               std::atomic<std::size_t>* pendingBytes, TDrainNotice* drainNotice);
   ~TWriteThread() override { Finish(); }
 
  protected:
@@ -53,11 +53,15 @@ class TWriteThread final : public TThread {
   bool WriteBlock(const char* data, DWORD count);
   void SignalHangup();
   void Written(std::size_t bytes);
+  // The drain notice asked for, once the pending bytes are down to its mark; false when it
+  // could not be posted.
+  bool NoticeIfDrained();
 
   const HANDLE FPortHandle;
   const HANDLE FStopSignal;
   const HWND FNotifyWindow;
   const DWORD FOpening;
   std::atomic<std::size_t>* const FPendingBytes;
+  TDrainNotice* const FDrainNotice;
   OVERLAPPED FWriteRecord{};
 };

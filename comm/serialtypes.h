@@ -1,6 +1,8 @@
 // Types shared by TSerialPort and its threads: enumerations, events, notification numbers and
 // the component's exception.
 #pragma once
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/sync/messages.h"
@@ -26,6 +28,14 @@ inline constexpr UINT CommMsgModemStateChange = WM_USER + 4;
 inline constexpr UINT CommMsgSendDataEmpty = WM_USER + 5;
 // Posted to the transmit thread's queue.
 inline constexpr UINT CommMsgWriteRequest = WM_USER + 1;
+
+// When the transmit thread tells that its queue drained: every time it runs empty (the default),
+// or, on request, once the bytes still to send have come down to the mark asked for.
+struct TDrainNotice {
+  static constexpr std::size_t None = static_cast<std::size_t>(-1);
+  std::atomic<bool> onRequest{false};
+  std::atomic<std::size_t> at{None};
+};
 
 // The size of one read, and so the largest received block.
 inline constexpr DWORD kReadBufferSize = 4096;

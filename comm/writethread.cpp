@@ -4,17 +4,27 @@
 #include "runtime/localmem.h"
 
 TWriteThread::TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening,
-                           std::atomic<std::size_t>* pendingBytes)
+                           std::atomic<std::size_t>* pendingBytes, TDrainNotice* drainNotice)
     : TThread(true),
       FPortHandle(port),
       FStopSignal(stopSignal),
       FNotifyWindow(notifyWindow),
       FOpening(opening),
-      FPendingBytes(pendingBytes) {}
+      FPendingBytes(pendingBytes),
+      FDrainNotice(drainNotice) {}
 
 void TWriteThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHangup, FOpening, 0); }
 
-void TWriteThread::Written(std::size_t bytes) { FPendingBytes->fetch_sub(bytes, std::memory_order_relaxed); }
+// Sequentially consistent with the mark: a caller that sets the mark and then finds the count
+// above it is sure to be told by this thread.
+void TWriteThread::Written(std::size_t bytes) { FPendingBytes->fetch_sub(bytes); }
+
+bool TWriteThread::NoticeIfDrained() {
+  std::size_t at = FDrainNotice->at.load();
+  if (at == TDrainNotice::None || FPendingBytes->load() > at) return true;
+  if (!FDrainNotice->at.compare_exchange_strong(at, TDrainNotice::None)) return true;
+  return PostMessageA(FNotifyWindow, CommMsgSendDataEmpty, 0, 0) != FALSE;
+}
 
 void TWriteThread::Execute() {
   FWriteRecord = OVERLAPPED{};
@@ -26,7 +36,10 @@ void TWriteThread::Execute() {
     for (;;) {
       MSG msg;
       if (!PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) {
-        if (emptyNotice && !PostMessageA(FNotifyWindow, CommMsgSendDataEmpty, 0, 0)) {
+        const bool told = FDrainNotice->onRequest.load(std::memory_order_relaxed)
+                              ? NoticeIfDrained()
+                              : !emptyNotice || PostMessageA(FNotifyWindow, CommMsgSendDataEmpty, 0, 0);
+        if (!told) {
           SignalHangup();
           break;
         }
@@ -49,6 +62,10 @@ void TWriteThread::Execute() {
       LocalFree(msg.Block);
       if (!ok) break;
       emptyNotice = true;
+      if (FDrainNotice->onRequest.load(std::memory_order_relaxed) && !NoticeIfDrained()) {
+        SignalHangup();
+        break;
+      }
     }
   }
   // What the driver already took is left to leave the line; Close waits for it.

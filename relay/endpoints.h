@@ -28,6 +28,8 @@ class TSerialEndpoint : public TObject {
   virtual bool WriteData(const void* data, std::uint16_t count) = 0;
   // Bytes queued by WriteData and not yet written to the line.
   virtual std::size_t PendingWriteBytes() const = 0;
+  // Asks for one OnSendDataEmpty once no more than `bytes` are pending (at once if so now).
+  virtual void NotifyWhenPendingAtMost(std::size_t bytes) = 0;
 
   virtual std::string CommName() const = 0;
   virtual void SetCommName(const std::string& name) = 0;
@@ -48,7 +50,7 @@ class TSerialEndpoint : public TObject {
   TReceiveDataEvent OnReceiveData;
   // The device failed or went away under an open port: both threads have ended.
   TNotifyEvent OnRequestHangup;
-  // The transmit queue ran empty.
+  // The pending bytes came down to the mark asked for by NotifyWhenPendingAtMost.
   TNotifyEvent OnSendDataEmpty;
 };
 

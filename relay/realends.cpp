@@ -40,12 +40,14 @@ class TSerialPortEnd : public endpoint::TSerialEndpoint {
     FPort.OnReceiveData = ::TReceiveDataEvent(this, &TSerialPortEnd::ReceiveData);
     FPort.OnRequestHangup = TNotifyEvent(this, &TSerialPortEnd::RequestHangup);
     FPort.OnSendDataEmpty = TSendDataEmptyEvent(this, &TSerialPortEnd::SendDataEmpty);
+    FPort.SetSendEmptyOnRequest(true);
   }
 
   void Open() override { FPort.Open(); }
   void Close() override { FPort.Close(); }
   bool WriteData(const void* data, std::uint16_t count) override { return FPort.WriteData(data, count); }
   std::size_t PendingWriteBytes() const override { return FPort.PendingWriteBytes(); }
+  void NotifyWhenPendingAtMost(std::size_t bytes) override { FPort.RequestSendEmpty(bytes); }
 
   std::string CommName() const override { return FPort.CommName(); }
   void SetCommName(const std::string& v) override { FPort.SetCommName(v); }

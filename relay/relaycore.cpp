@@ -2,10 +2,11 @@
 #include "relay/relaycore.h"
 
 #include <algorithm>
+#include <utility>
 
-#include "runtime/exception.h"
 #include "relay/texts.h"
 #include "relay/trafficlog.h"
+#include "runtime/exception.h"
 
 namespace relay {
 
@@ -19,8 +20,6 @@ TRelayCore::TRelayCore(TSerialEndpoint& comm, TTcpEndpoint& net, TRelayView& vie
       errorText_(std::move(errorText)),
       recovery_(std::move(recovery)),
       backoff_(recovery_.firstRetry, recovery_.maxRetry) {
-  resumeTimer_.setInterval(5);
-  QObject::connect(&resumeTimer_, &QTimer::timeout, [this] { Guarded([this] { ResumeNetworkReads(); }); });
   retryTimer_.setSingleShot(true);
   QObject::connect(&retryTimer_, &QTimer::timeout, [this] { Guarded([this] { Retry(); }); });
   deviceTimer_.setInterval(int(recovery_.devicePoll.count()));
@@ -66,13 +65,45 @@ void TRelayCore::ZeroCounters() {
 
 void TRelayCore::AddDataLine(TLineKind kind, const std::string& direction, const std::string& block) {
   const bool hex = view_.ShowHex();
-  std::string line = direction;
+  std::string line;
+  line.reserve(direction.size() + 8 + (hex ? block.size() * 3 : block.size()));
+  line += direction;
   line += '(';
   line += std::to_string(block.size());
   line += "):";
   const std::size_t payload = line.size();
-  line += hex ? StrToHexStr(block) : block;
+  if (hex)
+    AppendHex(line, block);
+  else
+    line += block;
   view_.LogLine(kind, line, hex ? payload : std::string::npos);
+}
+
+void TRelayCore::Log(const std::string& text) {
+  // A block being forwarded keeps its place in the log before what its forwarding caused.
+  FlushDataLine();
+  view_.LogLine(TLineKind::System, text, std::string::npos);
+}
+
+void TRelayCore::FlushDataLine() {
+  if (!dataLine_.block) return;
+  const TDataLine line = std::exchange(dataLine_, {});
+  AddDataLine(line.kind, *line.direction, *line.block);
+}
+
+template <class Forward>
+void TRelayCore::ForwardThenLog(TLineKind kind, const std::string& direction, const std::string& block,
+                                Forward forward) {
+  // The block leaves first; its line is written after, so no block waits for its own log line.
+  FlushDataLine();  // a block forwarded from inside another's forwarding
+  if (view_.ShowData()) dataLine_ = {kind, &direction, &block};
+  try {
+    forward();
+  } catch (...) {
+    FlushDataLine();
+    throw;
+  }
+  FlushDataLine();
 }
 
 void TRelayCore::SerialData(const void* buffer, std::uint16_t length) {
@@ -84,20 +115,20 @@ void TRelayCore::NetworkReadable(TSocketEndpoint& socket) {
   // the server is slowed by TCP itself while the serial line catches up.
   if (serialOpen_ && comm_.PendingWriteBytes() >= SerialHighWater) {
     readDeferred_ = true;
-    resumeTimer_.start();
+    ResumeNetworkReads();
     return;
   }
   SocketDataArrived(socket.ReceiveText());
 }
 
 void TRelayCore::ResumeNetworkReads() {
-  if (!readDeferred_) {
-    resumeTimer_.stop();
+  if (!readDeferred_) return;
+  if (serialOpen_ && comm_.PendingWriteBytes() > SerialLowWater) {
+    // The transmit thread tells when the line has caught up; no timer looks meanwhile.
+    comm_.NotifyWhenPendingAtMost(SerialLowWater);
     return;
   }
-  if (serialOpen_ && comm_.PendingWriteBytes() > SerialLowWater) return;
   readDeferred_ = false;
-  resumeTimer_.stop();
   if (!net_.Active()) return;
   std::string block = net_.Socket()->ReceiveText();
   if (!block.empty()) SocketDataArrived(block);
@@ -106,8 +137,11 @@ void TRelayCore::ResumeNetworkReads() {
 void TRelayCore::SerialDrained() { ResumeNetworkReads(); }
 
 void TRelayCore::SocketDataArrived(const std::string& block) {
-  if (view_.ShowData())
-    AddDataLine(TLineKind::FromNetwork, serialOpen_ ? texts::NetToSerial() : texts::NetReceived(), block);
+  ForwardThenLog(TLineKind::FromNetwork, serialOpen_ ? texts::NetToSerial() : texts::NetReceived(), block,
+                 [&] { ForwardToSerial(block); });
+}
+
+void TRelayCore::ForwardToSerial(const std::string& block) {
   if (!serialOpen_) return;
   toSerial_ += std::int64_t(block.size());
   view_.BytesToSerialChanged(toSerial_);
@@ -123,8 +157,11 @@ void TRelayCore::SocketDataArrived(const std::string& block) {
 }
 
 void TRelayCore::SerialDataArrived(const std::string& block) {
-  if (view_.ShowData())
-    AddDataLine(TLineKind::FromSerial, net_.Active() ? texts::SerialToNet() : texts::SerialReceived(), block);
+  ForwardThenLog(TLineKind::FromSerial, net_.Active() ? texts::SerialToNet() : texts::SerialReceived(), block,
+                 [&] { ForwardToSocket(block); });
+}
+
+void TRelayCore::ForwardToSocket(const std::string& block) {
   if (!net_.Active()) return;
   toSocket_ += std::int64_t(block.size());
   view_.BytesToSocketChanged(toSocket_);

@@ -95,8 +95,14 @@ class TRelayCore {
   const std::string& DeviceName() const { return deviceName_; }
 
  private:
-  void Log(const std::string& text) { view_.LogLine(TLineKind::System, text, std::string::npos); }
+  void Log(const std::string& text);
   void AddDataLine(TLineKind kind, const std::string& direction, const std::string& block);
+  void FlushDataLine();
+  template <class Forward>
+  void ForwardThenLog(TLineKind kind, const std::string& direction, const std::string& block,
+                      Forward forward);
+  void ForwardToSerial(const std::string& block);
+  void ForwardToSocket(const std::string& block);
   void EnqueueForSocket(std::string bytes);
   void ResumeNetworkReads();
   bool OpenSerial(bool quiet);
@@ -115,13 +121,21 @@ class TRelayCore {
   TErrorTextSource errorText_;
   TRecovery recovery_;
 
+  // The line of the block being forwarded, written once it has gone (or before anything its
+  // forwarding logs).
+  struct TDataLine {
+    TLineKind kind = TLineKind::FromSerial;
+    const std::string* direction = nullptr;
+    const std::string* block = nullptr;
+  };
+  TDataLine dataLine_;
+
   bool serialOpen_ = false;
   std::int64_t toSerial_ = 0;
   std::int64_t toSocket_ = 0;
   TSendQueue sendQueue_;
   bool readDeferred_ = false;
   bool reopening_ = false;  // inside a settings change: the port is closed only for a moment
-  QTimer resumeTimer_;
 
   bool wantConnected_ = false;  // the connection is to be kept up (retried when lost)
   TBackoff backoff_;

@@ -15,14 +15,19 @@ std::string ByteToHex(std::uint8_t value) {
 }
 
 std::string StrToHexStr(std::string_view data) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out;
-  out.resize(data.size() * 3);
-  char* p = out.data();
+  AppendHex(out, data);
+  return out;
+}
+
+void AppendHex(std::string& out, std::string_view data) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const std::size_t at = out.size();
+  out.resize(at + data.size() * 3);
+  char* p = out.data() + at;
   for (unsigned char b : data) {
     *p++ = kDigits[b >> 4];
     *p++ = kDigits[b & 0x0F];
     *p++ = ' ';
   }
-  return out;
 }

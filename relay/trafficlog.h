@@ -11,3 +11,5 @@ std::string FormatLogStamp(const SYSTEMTIME& utc);
 std::string ByteToHex(std::uint8_t value);
 // Two upper-case digits and one blank per byte.
 std::string StrToHexStr(std::string_view data);
+// The same, appended to `out`.
+void AppendHex(std::string& out, std::string_view data);

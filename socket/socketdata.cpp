@@ -1,6 +1,7 @@
 // Moving bytes, and the error-event protocol for a failed send or receive.
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <mutex>
 
 #include "platform/winsock/errortext.h"
@@ -46,10 +47,17 @@ int TAsyncSocket::ReceiveBuf(void* buffer, int count) {
 }
 
 std::string TAsyncSocket::ReceiveText() {
-  const int waiting = ReceiveBuf(nullptr, -1);
-  std::string text(std::size_t(std::max(waiting, 0)), '\0');
-  // Received even when nothing waits: the receive is what allows the next read notification.
-  const int received = ReceiveBuf(text.data(), int(text.size()));
-  text.resize(std::size_t(std::max(received, 0)));
-  return text;
+  // Read in pieces until one comes back short, rather than asking for the count first: one
+  // call for a block. Received even when nothing waits: the receive is what allows the next
+  // read notification. Bounded, so a fast server cannot keep the loop here; the rest comes
+  // with the next notification.
+  constexpr int kPiece = 64 << 10;
+  constexpr std::size_t kMost = 1u << 20;
+  thread_local std::unique_ptr<char[]> piece = std::make_unique<char[]>(kPiece);
+  std::string text;
+  for (;;) {
+    const int received = ReceiveBuf(piece.get(), kPiece);
+    if (received > 0) text.append(piece.get(), std::size_t(received));
+    if (received < kPiece || text.size() >= kMost) return text;
+  }
 }

@@ -4,10 +4,14 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <utility>
 
 #include "platform/text/qtext.h"
 
@@ -19,10 +23,82 @@ const QColor kInfoBk(255, 255, 225);
 const QColor kControlBackground(0xD8, 0xD8, 0xD8);
 constexpr int kMargin = 2;
 const QColor kMatchBackground(255, 200, 0);
+constexpr int kFillBand = 64;
 
 bool IsControl(char16_t u) { return u < 0x20 || u == 0x7F; }
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// A scroll bar that repaints only when what it shows changes. A slider repaints on every change
+// of its range or value (and the scroll area repaints it again on their signals); a log that
+// grows by thousands of lines a second soon moves the slider by less than a pixel, and each
+// repaint of a tall scroll bar in this style makes Qt's raster engine wait for its thread pool.
+class TQuietScrollBar : public QScrollBar {
+ public:
+  explicit TQuietScrollBar(Qt::Orientation orientation) : QScrollBar(orientation) {}
+
+  // Range and value set in several steps are judged once, by what they show in the end.
+  void Hold() { held_ = true; }
+  void Release() {
+    held_ = false;
+    if (std::exchange(changed_, false)) sliderChange(SliderValueChange);
+  }
+
+ protected:
+  void sliderChange(SliderChange change) override {
+    if (held_ && change != SliderOrientationChange) {
+      changed_ = true;
+      return;
+    }
+    if (change != SliderOrientationChange && painted_ && *painted_ == Shown()) return;
+    QScrollBar::sliderChange(change);
+  }
+  void paintEvent(QPaintEvent* event) override {
+    painted_ = Shown();
+    QScrollBar::paintEvent(event);
+  }
+
+ private:
+  struct TShown {
+    QRect slider;
+    bool atMinimum, atMaximum;
+    bool operator==(const TShown&) const = default;
+  };
+  TShown Shown() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+            value() == minimum(), value() == maximum()};
+  }
+  std::optional<TShown> painted_;  // what the last paint showed
+  bool held_ = false, changed_ = false;
+};
+
+// Holds a log view's scroll bar for the life of a block of changes.
+class THeldBar {
+ public:
+  explicit THeldBar(QScrollBar* bar) : bar_(static_cast<TQuietScrollBar*>(bar)) { bar_->Hold(); }
+  ~THeldBar() { bar_->Release(); }
+  THeldBar(const THeldBar&) = delete;
+  THeldBar& operator=(const THeldBar&) = delete;
+
+ private:
+  TQuietScrollBar* bar_;
+};
+
+// The text of a line, decoded as far as it can be shown.
+TDecodedBytes DecodeShown(std::string_view text, std::size_t hexFrom) {
+  // Decoding stops at what can be shown: a huge block stays cheap.
+  if (hexFrom >= text.size()) return DecodeAnsiBytes(text, TLogView::MaxLineChars);
+  // Hex digits and blanks are ASCII, one byte a unit: only the text before them needs the code page.
+  TDecodedBytes decoded = DecodeAnsiBytes(text.substr(0, hexFrom), TLogView::MaxLineChars);
+  const std::size_t shown = std::size_t(decoded.text.size()) + decoded.stray.size();
+  if (decoded.used < hexFrom || shown >= TLogView::MaxLineChars) return decoded;
+  const std::size_t take = std::min(text.size() - hexFrom, TLogView::MaxLineChars - shown);
+  decoded.text.append(QLatin1String(text.data() + hexFrom, qsizetype(take)));
+  decoded.used = hexFrom + take;
+  return decoded;
+}
 }  // namespace
 
 QString CutMarker(std::size_t hiddenBytes) { return QString::fromUtf8("…+") + QString::number(hiddenBytes); }
@@ -42,6 +118,8 @@ void TLogView::ForEachRun(const Line& line, Visit visit) {
 }
 
 TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
+  setVerticalScrollBar(new TQuietScrollBar(Qt::Vertical));
+  setHorizontalScrollBar(new TQuietScrollBar(Qt::Horizontal));
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setFrameShape(QFrame::StyledPanel);
@@ -51,7 +129,9 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
     pal.setColor(group, QPalette::Window, kInfoBk);
   }
   setPalette(pal);
-  viewport()->setAutoFillBackground(true);
+  // The background is filled by paintEvent itself, in bands (see there).
+  viewport()->setAutoFillBackground(false);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::ClickFocus);
   viewport()->setBackgroundRole(QPalette::Base);
   repaint_.setSingleShot(true);
@@ -79,8 +159,7 @@ void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t he
 
 TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom) {
   Line line{color, QString(), {}, 0};
-  // Decoding stops at what can be shown: a huge block stays cheap.
-  TDecodedBytes decoded = DecodeAnsiBytes(text, MaxLineChars);
+  TDecodedBytes decoded = DecodeShown(text, hexFrom);
   std::size_t used = decoded.used;
   if (used < text.size() && hexFrom < used) {
     // Hex digits are one byte and one unit each: cut after the last whole payload byte.
@@ -174,6 +253,11 @@ void TLogView::UpdateScrollBars() {
   const int rowHeight = fontMetrics().lineSpacing();
   const int rows = std::max(1, (viewport()->height() - 2 * kMargin) / std::max(1, rowHeight));
   QScrollBar* v = verticalScrollBar();
+  const THeldBar heldV(v);
+  const THeldBar heldH(horizontalScrollBar());
+  // The scroll area's own answers to these signals repaint the bars; the picture is ours to update.
+  const QSignalBlocker quietV(v);
+  const QSignalBlocker quietH(horizontalScrollBar());
   const bool follow = follow_;
   v->setPageStep(rows);
   v->setRange(0, std::max(0, int(lines_.size()) - rows));
@@ -190,8 +274,15 @@ void TLogView::resizeEvent(QResizeEvent* event) {
   UpdateScrollBars();
 }
 
-void TLogView::paintEvent(QPaintEvent*) {
+void TLogView::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
+  // Qt's raster engine hands a fill of more than about a hundred pixel rows to its thread pool
+  // and waits for it; on a busy machine that wait stalls the UI thread for tens of milliseconds.
+  // Bands below that size are filled on this thread.
+  const QRect area = event->rect();
+  for (int y = area.top(); y <= area.bottom(); y += kFillBand)
+    painter.fillRect(QRect(area.left(), y, area.width(), std::min(kFillBand, area.bottom() + 1 - y)),
+                     palette().color(QPalette::Base));
   const QFontMetrics fm = fontMetrics();
   const int rowHeight = fm.lineSpacing();
   const int width = viewport()->width();

@@ -311,7 +311,9 @@ void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
   while (!op.failed && op.got < op.size) {
     const DWORD room = op.size - op.got;
     long n;
+    long asked;
     if (!filter_.Active()) {
+      asked = room;
       n = backend_->Read(op.buffer + op.got, room);
       if (n > 0) op.got += static_cast<DWORD>(n);
     } else {
@@ -321,6 +323,7 @@ void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
         op.full = true;  // a carried 0xFF needs two places and only one is left
         break;
       }
+      asked = long(take);
       n = backend_->Read(raw, take);
       if (n > 0)
         op.got += static_cast<DWORD>(filter_.Apply(raw, static_cast<std::size_t>(n), op.buffer + op.got));
@@ -329,6 +332,8 @@ void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
       // The time the wait ended, not the time the bytes were copied: the interval rule measures
       // the line, as closely as user space sees it.
       op.lastByte = arrival;
+      // A terminal hands over all it holds: a short read emptied it, and poll tells of more.
+      if (n < asked) break;
     } else if (n == -EAGAIN) {
       break;
     } else {
@@ -368,7 +373,11 @@ BOOL TSerialDevice::Read(void* buffer, DWORD size, DWORD* read, OVERLAPPED* over
       op.total = After(std::uint64_t{t.ReadTotalTimeoutMultiplier} * size + t.ReadTotalTimeoutConstant);
     if (t.ReadIntervalTimeout) op.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
   }
-  PumpRead(op, TWaitClock::now());
+  // A read started right after one that ended on a poll without input would find nothing:
+  // the poll of the wait reads, at once if bytes came meanwhile.
+  const bool drained = drainedFor_ == op.owner && !op.atOnce && op.total > TWaitClock::now();
+  drainedFor_ = 0;
+  if (!drained) PumpRead(op, TWaitClock::now());
   if (ReadDone(op, TWaitClock::now())) {
     Finish(op, op.failed ? op.error : ERROR_SUCCESS, op.got);
     if (op.failed) return Fail(op.error);
@@ -520,6 +529,7 @@ void TSerialDevice::Progress(const TPollItem* items, std::size_t count) {
     // no empty read.
     if (readable) PumpRead(*read_, now);
     if (ReadDone(*read_, now)) {
+      drainedFor_ = readable || read_->failed ? 0 : self;
       Finish(*read_, read_->failed ? read_->error : ERROR_SUCCESS, read_->got);
       read_.reset();
     }

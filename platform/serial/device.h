@@ -108,6 +108,8 @@ class TSerialDevice final : public TKernelObject,
   TLineSample errorBase_;                          // what ClearCommError measures against
   unsigned long eventMarks_ = 0, errorMarks_ = 0;  // marked bytes at the last look of each
   bool ringSeen_ = false;  // a ring reported by its rising edge, its count still to come
+  // The thread whose last read ended after a poll found the device without input.
+  DWORD drainedFor_ = 0;
   std::optional<TReadOp> read_;
   std::optional<TWriteOp> write_;
   std::optional<TEventOp> wait_;

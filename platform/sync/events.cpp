@@ -32,14 +32,13 @@ void TEvent::Set() {
   std::lock_guard lock(lock_);
   if (signalled_) return;
   signalled_ = true;
-  SignalWakeup(fd_);
+  if (watchers_ > 0) Arm();
 }
 
 void TEvent::Reset() {
   std::lock_guard lock(lock_);
-  if (!signalled_) return;
   signalled_ = false;
-  Drain();
+  Disarm();
 }
 
 bool TEvent::TryAcquire() {
@@ -47,17 +46,39 @@ bool TEvent::TryAcquire() {
   if (!signalled_) return false;
   if (!manual_) {
     signalled_ = false;
-    Drain();
+    Disarm();
   }
   return true;
+}
+
+void TEvent::Watch() {
+  std::lock_guard lock(lock_);
+  ++watchers_;
+  // Set between the caller's look and now: poll must not sleep through it.
+  if (signalled_) Arm();
+}
+
+void TEvent::Unwatch() {
+  std::lock_guard lock(lock_);
+  --watchers_;
+}
+
+void TEvent::Arm() {
+  if (armed_) return;
+  armed_ = true;
+  SignalWakeup(fd_);
+}
+
+void TEvent::Disarm() {
+  if (!armed_) return;
+  armed_ = false;
+  DrainWakeup(fd_);
 }
 
 bool TEvent::IsSet() {
   std::lock_guard lock(lock_);
   return signalled_;
 }
-
-void TEvent::Drain() { DrainWakeup(fd_); }
 
 HANDLE CreateEventA(const void*, BOOL manualReset, BOOL initialState, const char* name) {
   if (name) {

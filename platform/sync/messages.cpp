@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QThread>
 #include <atomic>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "runtime/exception.h"
 #include "runtime/lasterror.h"
@@ -13,20 +15,31 @@
 namespace {
 const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
+// Messages posted to a window and not yet taken off its queue (delivered or discarded).
+using TWaitingCount = std::shared_ptr<std::atomic<int>>;
+
 class TMessageEvent : public QEvent {
  public:
-  explicit TMessageEvent(TMessage message) : QEvent(kMessageEvent), message_(std::move(message)) {}
+  TMessageEvent(TMessage message, TWaitingCount waiting)
+      : QEvent(kMessageEvent), message_(std::move(message)), waiting_(std::move(waiting)) {
+    ++*waiting_;
+  }
+  ~TMessageEvent() override { Taken(); }
   TMessage& Message() { return message_; }
+  void Taken() {
+    if (waiting_) --*std::exchange(waiting_, nullptr);
+  }
 
  private:
   TMessage message_;
+  TWaitingCount waiting_;
 };
 
 // Handles to live receivers. The lock is held while posting, so a receiver cannot be destroyed
 // between the look-up and the post.
 std::mutex g_windowsLock;
-std::unordered_map<HWND, QObject*>& Windows() {
-  static std::unordered_map<HWND, QObject*> windows;
+std::unordered_map<HWND, TMessageWindow::Receiver*>& Windows() {
+  static std::unordered_map<HWND, TMessageWindow::Receiver*> windows;
   return windows;
 }
 std::atomic<HWND> g_nextHandle{1};
@@ -39,12 +52,18 @@ class TMessageWindow::Receiver : public QObject {
   bool event(QEvent* e) override {
     if (e->type() != kMessageEvent) return QObject::event(e);
     auto* m = static_cast<TMessageEvent*>(e);
-    Guarded([&] { procedure_(m->Message()); });
+    m->Taken();
+    Deliver(m->Message());
     return true;
   }
+  void Deliver(TMessage& message) {
+    Guarded([&] { procedure_(message); });
+  }
+  const TWaitingCount& Waiting() const { return waiting_; }
 
  private:
   TWindowProcedure procedure_;
+  TWaitingCount waiting_ = std::make_shared<std::atomic<int>>(0);
 };
 
 TMessageWindow::TMessageWindow(TWindowProcedure procedure)
@@ -75,7 +94,27 @@ BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, TLocalBlo
   m.LParam = lParam;
   m.Block = std::move(block);
   // Qt takes ownership of the event.
-  QCoreApplication::postEvent(it->second, std::make_unique<TMessageEvent>(std::move(m)).release());
+  QCoreApplication::postEvent(it->second,
+                              std::make_unique<TMessageEvent>(std::move(m), it->second->Waiting()).release());
+  return TRUE;
+}
+
+BOOL DeliverOrPostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  TMessageWindow::Receiver* receiver = nullptr;
+  {
+    std::lock_guard lock(g_windowsLock);
+    auto it = Windows().find(window);
+    // Only the window's own thread can destroy it, so it outlives the delivery below.
+    if (it != Windows().end() && it->second->thread() == QThread::currentThread() &&
+        it->second->Waiting()->load() == 0)
+      receiver = it->second;
+  }
+  if (!receiver) return PostMessageA(window, msg, wParam, lParam);
+  TMessage m;
+  m.Msg = msg;
+  m.WParam = wParam;
+  m.LParam = lParam;
+  receiver->Deliver(m);
   return TRUE;
 }
 

@@ -31,15 +31,18 @@ class TMessageWindow {
   TMessageWindow& operator=(const TMessageWindow&) = delete;
 
   HWND Handle() const { return handle_; }
+  class Receiver;  // the Qt object the messages are delivered to
 
  private:
-  class Receiver;
   HWND handle_;
   std::unique_ptr<Receiver> receiver_;
 };
 
 // False (last error ERROR_INVALID_WINDOW_HANDLE) when no such window exists; the block is then freed.
 BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, TLocalBlock block = {});
+// On the window's own thread with nothing posted to it still waiting, delivers at once (no
+// wake-up of the loop, the order unchanged); posts otherwise.
+BOOL DeliverOrPostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 // Whether a window with that handle exists now.
 bool IsWindow(HWND window);
 // Delivers what is already posted to windows of the calling thread (for loops that must drain).

@@ -35,13 +35,22 @@ TThreadQueue::~TThreadQueue() {
 }
 
 bool TThreadQueue::Post(MSG message) {
-  std::lock_guard lock(lock_);
-  if (closed_) return false;
-  messages_.push_back(std::move(message));
-  if (messages_.size() == 1) {
-    SignalWakeup(fd_);
+  bool first;
+  {
+    std::lock_guard lock(lock_);
+    if (closed_) return false;
+    messages_.push_back(std::move(message));
+    first = messages_.size() == 1;
   }
+  // Outside the lock, so the woken owner does not find it still held. A signal written after
+  // the owner took the message is read by Settle.
+  if (first) SignalWakeup(fd_);
   return true;
+}
+
+void TThreadQueue::Settle() {
+  std::lock_guard lock(lock_);
+  if (messages_.empty()) DrainWakeup(fd_);
 }
 
 bool TThreadQueue::Take(MSG& message, bool remove) {

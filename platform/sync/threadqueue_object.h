@@ -18,6 +18,8 @@ class TThreadQueue {
   bool Post(MSG message);
   bool Take(MSG& message, bool remove);
   bool HasInput();
+  // After poll found Fd() readable: a signal left behind by a message already taken is read.
+  void Settle();
   // No more posts; what is queued is freed.
   void Close();
   int Fd() const { return fd_; }

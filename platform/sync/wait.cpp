@@ -32,6 +32,22 @@ int PollTimeout(TWaitClock::time_point deadline) {
   return static_cast<int>(std::min<long long>(ms, 60'000));
 }
 
+// The events' descriptors carry their signals only while this lives.
+class TWatching {
+ public:
+  explicit TWatching(const std::vector<std::shared_ptr<TEvent>>& events) : events_(events) {
+    for (auto& e : events_) e->Watch();
+  }
+  ~TWatching() {
+    for (auto& e : events_) e->Unwatch();
+  }
+  TWatching(const TWatching&) = delete;
+  TWatching& operator=(const TWatching&) = delete;
+
+ private:
+  const std::vector<std::shared_ptr<TEvent>>& events_;
+};
+
 void RunProgress(std::vector<TPollItem>& items, const std::vector<std::size_t>& starts) {
   // Sources may be added by progress itself; walk the ones that prepared.
   for (std::size_t i = 0; i + 1 < starts.size() && i < t_sources.list.size(); ++i)
@@ -98,12 +114,18 @@ DWORD WaitForObjectsOrInput(DWORD count, const HANDLE* handles, BOOL waitAll, DW
 
     std::vector<pollfd> fds(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) fds[i] = {items[i].fd, items[i].events, 0};
-    const int n = ::poll(fds.data(), fds.size(), PollTimeout(deadline));
+    int n;
+    {
+      const TWatching watching(events);
+      n = ::poll(fds.data(), fds.size(), PollTimeout(deadline));
+    }
     if (n < 0 && errno != EINTR) {
       SetLastError(ERROR_INVALID_HANDLE);
       return WAIT_FAILED;
     }
     for (std::size_t i = 0; i < items.size(); ++i) items[i].revents = n > 0 ? fds[i].revents : 0;
+    // A wake-up whose message was taken before it was written: read it, or poll would spin.
+    if (queue && n > 0 && fds[count].revents) queue->Settle();
     RunProgress(items, starts);
   }
 }

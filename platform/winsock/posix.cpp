@@ -220,19 +220,6 @@ long Recv(int fd, char* buffer, long length, int& error) {
   return long(n);
 }
 
-TPeek Peek(int fd, int& error) {
-  char c;
-  ssize_t n;
-  do {
-    n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-  } while (n < 0 && errno == EINTR);
-  if (n > 0) return TPeek::Data;
-  if (n == 0) return TPeek::End;
-  if (errno == EAGAIN) return TPeek::Nothing;
-  Fail(error);
-  return TPeek::Failed;
-}
-
 bool BytesWaiting(int fd, std::uint32_t& count, int& error) {
   int n = 0;
   if (::ioctl(fd, FIONREAD, &n) < 0) {

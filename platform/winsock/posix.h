@@ -29,9 +29,6 @@ int ConnectOutcome(int fd, int& error);
 long Send(int fd, const char* buffer, long length, int& error);
 long Recv(int fd, char* buffer, long length, int& error);
 
-enum class TPeek { Data, End, Nothing, Failed };
-// What a read would find now, without taking it.
-TPeek Peek(int fd, int& error);
 bool BytesWaiting(int fd, std::uint32_t& count, int& error);
 
 // A wake-up counter (platform/sync/wakeup.h) with the WinSock code when none can be had.

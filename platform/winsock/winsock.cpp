@@ -1,7 +1,10 @@
 // Sockets, start-up and WSAAsyncSelect. The socket table maps never-reused handles to Linux
 // descriptors; each registered socket has a read and a write QSocketNotifier on the UI thread,
 // enabled only while WinSock's rules allow the next notification, so that nothing is watched
-// that nobody asked for and a dead socket never wakes the loop.
+// that nobody asked for and a dead socket never wakes the loop. The read notifier reads ahead
+// instead of peeking: one system call tells data, end and failure apart, and the recv that
+// follows is served from what it took. Notifications raised by a notifier go to the window at
+// once when nothing posted to it waits, without a turn of the loop.
 #include "platform/winsock/winsock.h"
 
 #include <QSocketNotifier>
@@ -25,6 +28,9 @@ namespace {
 
 enum class TLink { Idle, Connecting, Connected, Failed };
 
+// The most a read notification takes ahead of the recv it announces.
+constexpr long kReadAhead = 64 << 10;
+
 struct TEntry {
   explicit TEntry(int descriptor) : fd(descriptor) {}
   ~TEntry() {
@@ -46,6 +52,10 @@ struct TEntry {
   std::unique_ptr<QSocketNotifier> reader;
   std::unique_ptr<QSocketNotifier> writer;
   std::unique_ptr<QTimer> deadline;  // a connect in progress gives up when it fires
+  std::unique_ptr<char[]> ahead;     // bytes read ahead by the read notifier, recv's first
+  long aheadAt = 0, aheadEnd = 0;
+  bool readOut = false;      // an FD_READ went out and no recv came since
+  bool moreWaiting = false;  // the socket may hold bytes beyond those read ahead
 };
 
 std::mutex g_lock;
@@ -82,16 +92,22 @@ std::shared_ptr<TEntry> Find(SOCKET s) {
   return it->second;
 }
 
-// The entry a notifier or timer fired for; null when the socket was closed since. Call with
-// g_lock held.
-TEntry* Watched(SOCKET s) {
-  auto it = Table().find(s);
-  return it == Table().end() ? nullptr : it->second.get();
-}
+struct TNote {
+  HWND window;
+  UINT message;
+  SOCKET socket;
+  LPARAM reply;
+};
+// Set while a notifier's handler runs: its notifications are delivered once the lock is let go.
+thread_local std::vector<TNote>* t_outbox = nullptr;
 
 void Post(const TEntry& e, SOCKET s, long event, int error) {
-  if (e.window != 0 && (e.events & event) != 0)
-    PostMessageA(e.window, e.message, s, WSAMAKESELECTREPLY(event, error));
+  if (e.window == 0 || (e.events & event) == 0) return;
+  const LPARAM reply = WSAMAKESELECTREPLY(event, error);
+  if (t_outbox)
+    t_outbox->push_back({e.window, e.message, s, reply});
+  else
+    PostMessageA(e.window, e.message, s, reply);
 }
 
 void Enable(const std::unique_ptr<QSocketNotifier>& n, bool on) {
@@ -109,8 +125,20 @@ void OnConnectTimeout(TEntry& e, SOCKET s);
 // Runs a notifier's or timer's handler for `s` under the table lock; nothing when the socket
 // was closed since.
 void Dispatch(SOCKET s, void (*handler)(TEntry&, SOCKET)) {
-  std::lock_guard lock(g_lock);
-  if (TEntry* e = Watched(s)) handler(*e, s);
+  std::vector<TNote> outbox;
+  // Held until the notifications are out: a handler that closes the socket must not destroy
+  // the notifier whose signal is running.
+  std::shared_ptr<TEntry> keep;
+  {
+    std::lock_guard lock(g_lock);
+    auto it = Table().find(s);
+    if (it == Table().end()) return;
+    keep = it->second;
+    t_outbox = &outbox;
+    handler(*keep, s);
+    t_outbox = nullptr;
+  }
+  for (const TNote& n : outbox) DeliverOrPostMessageA(n.window, n.message, n.socket, n.reply);
 }
 
 // A connection that stopped answering (keep-alive or unacknowledged data timed out) is a lost
@@ -138,26 +166,39 @@ void CreateNotifiers(TEntry& e, SOCKET s) {
   QObject::connect(e.writer.get(), &QSocketNotifier::activated, [s] { Dispatch(s, OnWritable); });
 }
 
-void OnReadable(TEntry& e, SOCKET s) {
-  // One FD_READ until the next recv: the reader stays off until recv turns it on again.
+void ReportClose(TEntry& e, SOCKET s, int error) {
+  e.closeReported = true;
   Enable(e.reader, false);
-  if (e.link != TLink::Connected || e.closeReported) return;
+  Enable(e.writer, false);
+  Post(e, s, FD_CLOSE, error);
+}
+
+void OnReadable(TEntry& e, SOCKET s) {
+  if (e.link != TLink::Connected || e.closeReported) return Enable(e.reader, false);
+  if (e.readOut) {
+    // One FD_READ until the next recv: the reader rests until recv turns it on again.
+    Enable(e.reader, false);
+    e.moreWaiting = true;
+    return;
+  }
+  if (e.aheadAt < e.aheadEnd) {
+    e.moreWaiting = true;
+    e.readOut = true;
+    return Post(e, s, FD_READ, 0);
+  }
+  if (!e.ahead) e.ahead = std::make_unique<char[]>(kReadAhead);
   int error = 0;
-  switch (posix::Peek(e.fd, error)) {
-    case posix::TPeek::Data:
-      Post(e, s, FD_READ, 0);
-      break;
-    case posix::TPeek::Nothing:
-      ArmReader(e);
-      break;
-    case posix::TPeek::End:
-      error = 0;
-      [[fallthrough]];
-    case posix::TPeek::Failed:
-      e.closeReported = true;
-      Enable(e.writer, false);
-      Post(e, s, FD_CLOSE, LostConnectionError(error));
-      break;
+  const long n = posix::Recv(e.fd, e.ahead.get(), kReadAhead, error);
+  e.aheadAt = 0;
+  e.aheadEnd = std::max(n, 0L);
+  if (n > 0) {
+    e.moreWaiting = n == kReadAhead;
+    e.readOut = true;
+    Post(e, s, FD_READ, 0);
+  } else if (n == 0) {
+    ReportClose(e, s, 0);
+  } else if (error != WSAEWOULDBLOCK) {
+    ReportClose(e, s, LostConnectionError(error));
   }
 }
 
@@ -331,16 +372,47 @@ int send(SOCKET s, const char* buffer, int length, int /*flags*/) {
   return Fail(error);
 }
 
+// Hands out bytes read ahead; then, when there is room and the socket may hold more, reads on.
+long TakeAhead(TEntry& e, SOCKET s, char* buffer, int length) {
+  const long got = std::min<long>(length, e.aheadEnd - e.aheadAt);
+  std::memcpy(buffer, e.ahead.get() + e.aheadAt, std::size_t(got));
+  e.aheadAt += got;
+  if (got == length || !e.moreWaiting) return got;
+  int error = 0;
+  const long n = posix::Recv(e.fd, buffer + got, length - got, error);
+  if (n > 0) {
+    e.moreWaiting = n == length - got;
+    return got + n;
+  }
+  e.moreWaiting = false;
+  // The end waits for the next notification; a failure, taken from the socket now, is said
+  // through FD_CLOSE, since these bytes are returned.
+  if (n < 0 && error != WSAEWOULDBLOCK && !e.closeReported) ReportClose(e, s, LostConnectionError(error));
+  return got;
+}
+
 int recv(SOCKET s, char* buffer, int length, int /*flags*/) {
   std::unique_lock lock(g_lock);
   auto entry = FindForTransfer(s, buffer, length);
   if (!entry) return SOCKET_ERROR;
   TEntry& e = *entry;
-  if (!e.nonBlocking) lock.unlock();
+  e.readOut = false;
+  long n;
   int error = 0;
-  char dummy;
-  const long n = posix::Recv(e.fd, buffer ? buffer : &dummy, length, error);
-  if (!lock.owns_lock()) lock.lock();
+  if (e.aheadAt < e.aheadEnd && length > 0) {
+    n = TakeAhead(e, s, buffer, length);
+  } else {
+    if (!e.nonBlocking) lock.unlock();
+    char dummy;
+    n = posix::Recv(e.fd, buffer ? buffer : &dummy, length, error);
+    if (!lock.owns_lock()) lock.lock();
+    if (n > 0 && n < length) e.moreWaiting = false;
+  }
+  if (e.aheadAt < e.aheadEnd && !e.closeReported) {
+    // Bytes read ahead are out of the socket's sight: their notification is ours to give.
+    e.readOut = true;
+    Post(e, s, FD_READ, 0);
+  }
   // Every recv, whatever it found, allows the next FD_READ (or the FD_CLOSE behind the data).
   ArmReader(e);
   return n >= 0 ? ClampLength(n) : Fail(LostConnectionError(error));
@@ -356,7 +428,7 @@ int ioctlsocket(SOCKET s, long command, u_long* argument) {
   if (command == FIONREAD) {
     std::uint32_t count = 0;
     if (!posix::BytesWaiting(e.fd, count, error)) return Fail(error);
-    *argument = count;
+    *argument = count + u_long(e.aheadEnd - e.aheadAt);
     return 0;
   }
   if (command == FIONBIO) {

@@ -162,6 +162,31 @@ TEST(SerialPortWrite, QueuedRequestsComeOutInOrderWithOneEmptyNoticeAfterTheLast
   EXPECT_EQ(p.hangups, 0);
 }
 
+TEST(SerialPortWrite, OnRequestTheDrainNoticeComesOnceAtTheMarkAskedFor) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.SetSendEmptyOnRequest(true);
+  p.port.Open();
+  const std::string big = Pattern(65'535);
+  // Nobody reads the other side yet: the queue stands far above the mark.
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(p.port.WriteData(big.data(), static_cast<WORD>(big.size())));
+  PumpFor(200ms);
+  EXPECT_EQ(p.empties, 0) << "no notice nobody asked for, not even the one after start";
+  ASSERT_GT(p.port.PendingWriteBytes(), 65'535u);
+  p.port.RequestSendEmpty(65'535);
+  PumpFor(100ms);
+  EXPECT_EQ(p.empties, 0);
+  // The far end reads: one notice once the queue came down, and only one.
+  EXPECT_EQ(pty.Read(4 * big.size(), 20s), big + big + big + big);
+  ASSERT_TRUE(PumpUntil([&] { return p.empties == 1; }));
+  PumpFor(100ms);
+  EXPECT_EQ(p.empties, 1);
+  // Asked for with the queue already down: at once.
+  p.port.RequestSendEmpty(0);
+  ASSERT_TRUE(PumpUntil([&] { return p.empties == 2; }));
+  EXPECT_EQ(p.hangups, 0);
+}
+
 TEST(SerialPortWrite, RefusedWhenClosedOrEmpty) {
   TPseudoTerminal pty;
   TRecordedPort p(pty.Path());

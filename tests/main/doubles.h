@@ -2,6 +2,7 @@
 // included, and let a test drive what the far ends do.
 #pragma once
 #include <QString>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
     return true;
   }
   std::size_t PendingWriteBytes() const override { return pending; }
+  void NotifyWhenPendingAtMost(std::size_t bytes) override { noticeAt = bytes; }
 
   std::string CommName() const override { return commName; }
   void SetCommName(const std::string& v) override { commName = v; }
@@ -69,6 +71,7 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
   bool refuseWrites = false;
   int openCalls = 0;
   std::size_t pending = 0;
+  std::optional<std::size_t> noticeAt;  // the last mark asked for
   std::set<std::string> unavailable;
   TPlatformError openFailure;  // the cause an unavailable port's failure carries
   std::vector<std::string> written;

@@ -174,6 +174,9 @@ TEST_F(ConsoleTest, FailedSendClosesAndQueuesNothing) {
   serial->Deliver("boom");
   EXPECT_FALSE(net->Active());
   EXPECT_EQ(form->QueuedForSocket(), 0u);
+  // The block's line, written after the send, still comes before what the failed send caused.
+  EXPECT_EQ(Body(Lines() - 3), Q("串口->网络(4):62 6F 6F 6D "));
+  EXPECT_TRUE(Body(Lines() - 2).startsWith(Q("系统：")));
   EXPECT_EQ(LastBody(), Q("系统：已从服务器断开"));
   EXPECT_EQ(form->VwBtnConnect->Caption(), texts::Connect());
 }
@@ -206,6 +209,12 @@ TEST_F(ConsoleTest, NetworkReadsWaitWhileTheSerialLineIsFarBehind) {
   EXPECT_TRUE(form->NetworkReadsHeld());
   EXPECT_EQ(net->socket.inbound, "held");
   EXPECT_TRUE(serial->written.empty());
+  // The transmit thread is asked to tell when the line has caught up; nothing looks meanwhile.
+  EXPECT_EQ(serial->noticeAt, TFormMain::SerialLowWater);
+  const int receives = net->socket.receiveCalls;
+  PumpFor(std::chrono::milliseconds(60));
+  EXPECT_TRUE(form->NetworkReadsHeld());
+  EXPECT_EQ(net->socket.receiveCalls, receives);
   net->ServerSends("+more");  // the platform would not notify again; a double may
   serial->Drained();
   EXPECT_FALSE(form->NetworkReadsHeld());

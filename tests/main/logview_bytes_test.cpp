@@ -111,3 +111,35 @@ TEST_F(ConsoleTest, HexModeCutCountsPayloadBytes) {
   EXPECT_LE(std::size_t(14 + cut), TLogView::MaxLineChars);
   EXPECT_GT(std::size_t(14 + cut), TLogView::MaxLineChars - 3);
 }
+
+TEST_F(ConsoleTest, ABurstOfBlocksInHexShowsTheLinesTheGeneralDecodingShows) {
+  OpenPort();
+  Connect();
+  const std::size_t first = Lines();
+  std::vector<std::string> blocks;
+  std::uint64_t x = 0x9E3779B97F4A7C15ull;
+  for (int i = 0; i < 200; ++i) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    std::string block(1 + x % 64, '\0');
+    for (char& c : block) {
+      x = x * 6364136223846793005ull + 1442695040888963407ull;
+      c = char(x >> 56);
+    }
+    blocks.push_back(block);
+    if (i % 2)
+      net->ServerSends(block);
+    else
+      serial->Deliver(block);
+  }
+  ASSERT_EQ(Lines(), first + blocks.size());
+  TLogView reference;
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    const std::string head =
+        (i % 2 ? texts::NetToSerial() : texts::SerialToNet()) + "(" + std::to_string(blocks[i].size()) + "):";
+    EXPECT_EQ(Body(first + i), AnsiToQString(head) + QString::fromLatin1(StrToHexStr(blocks[i]))) << i;
+    // The hex digits skip the code page; what shows is what decoding the whole line shows.
+    reference.AppendLine(0, "[00:00:00:000]" + head + StrToHexStr(blocks[i]));
+    EXPECT_EQ(form->VwRichEdit->LineRuns(first + i).size(), reference.LineRuns(i).size()) << i;
+    EXPECT_EQ(form->VwRichEdit->LineText(first + i).mid(14), reference.LineText(i).mid(14)) << i;
+  }
+}

@@ -89,9 +89,11 @@ class TFakeBackend final : public ISerialBackend {
   long Read(void* buffer, std::size_t bytes) override {
     std::lock_guard lock(state_->lock);
     if (state_->Fails(TFakeCall::Read)) return -EIO;
+    ++state_->record.reads;
     // Room for every byte to come back as a three-byte mark.
     const bool marking = !state_->errored.empty();
     const long n = ::read(fd_, buffer, marking ? std::max<std::size_t>(1, bytes / 3) : bytes);
+    if (n < 0 && errno == EAGAIN) ++state_->record.emptyReads;
     if (n <= 0) return n < 0 ? -errno : n;
     const std::string raw(static_cast<const char*>(buffer), static_cast<std::size_t>(n));
     const tcflag_t iflag = state_->record.attributes.c_iflag;

@@ -31,6 +31,8 @@ struct TFakeLineRecord {
   bool dtr = false;
   bool rts = false;
   bool rs485 = false;
+  int reads = 0;       // read calls on the device
+  int emptyReads = 0;  // of which found nothing
 };
 
 // When the ring counter moves: a 16550 counts when RI falls, some USB adapters on both edges.

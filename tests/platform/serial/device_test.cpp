@@ -128,6 +128,36 @@ TEST(SerialTimeouts, IntervalCutsAndFullBufferEnds) {
   EXPECT_EQ(ReadBlock(port.h, 4096, error), "456789");
 }
 
+TEST(SerialTimeouts, ShortReadsWithinTheIntervalMakeOneBlockAndDrainedReadsAreNotRepeated) {
+  TFakeSerialPort fake("fakeshort0");
+  TPort port(fake.Name());
+  ASSERT_NE(port.h, INVALID_HANDLE_VALUE);
+  port.Timeouts(500);
+  DWORD error;
+  // Each piece empties the terminal; the interval, not the short read, ends the block.
+  std::thread writer([&] {
+    for (const char* piece : {"ab", "cd", "ef"}) {
+      fake.Receive(piece);
+      std::this_thread::sleep_for(20ms);
+    }
+  });
+  EXPECT_EQ(ReadBlock(port.h, 4096, error), "abcdef");
+  writer.join();
+
+  // Blocks cut by the interval, as the receive thread reads them: a read that emptied the
+  // terminal is not followed by one that finds nothing, neither after the cut nor when the
+  // next read starts, yet bytes that came in between are read at once.
+  port.Timeouts(20);
+  const int emptyBefore = fake.Record().emptyReads;
+  for (int i = 0; i < 5; ++i) {
+    const std::string block = "block" + std::to_string(i);
+    fake.Receive(block);
+    EXPECT_EQ(ReadBlock(port.h, 4096, error), block);
+    EXPECT_EQ(error, 0u);
+  }
+  EXPECT_EQ(fake.Record().emptyReads - emptyBefore, 0);
+}
+
 TEST(SerialTimeouts, AtOnceTotalsAndAbortByPurge) {
   TPseudoTerminal pty;
   TPort port(pty.Path());

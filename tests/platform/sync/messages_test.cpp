@@ -84,3 +84,27 @@ TEST(Messages, ExceptionInProcedureIsShownAndDeliveryGoesOn) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0], "bad message");
 }
+
+TEST(Messages, DeliveredAtOnceOnTheWindowsThreadUnlessSomethingPostedWaits) {
+  std::vector<WPARAM> got;
+  TMessageWindow window([&](TMessage& m) { got.push_back(m.WParam); });
+  // Nothing waits: the procedure has run when the call returns.
+  ASSERT_TRUE(DeliverOrPostMessageA(window.Handle(), WM_USER + 1, 1, 0));
+  EXPECT_EQ(got, std::vector<WPARAM>{1});
+  // Behind a posted message it is posted too, so the order stays.
+  ASSERT_TRUE(PostMessageA(window.Handle(), WM_USER + 1, 2, 0));
+  ASSERT_TRUE(DeliverOrPostMessageA(window.Handle(), WM_USER + 1, 3, 0));
+  EXPECT_EQ(got, std::vector<WPARAM>{1});
+  ProcessPostedMessages();
+  EXPECT_EQ(got, (std::vector<WPARAM>{1, 2, 3}));
+  // Delivered, the queue is empty again: at once.
+  ASSERT_TRUE(DeliverOrPostMessageA(window.Handle(), WM_USER + 1, 4, 0));
+  EXPECT_EQ(got.back(), 4u);
+  // From another thread it is posted, and delivered here.
+  std::thread other([&] { EXPECT_TRUE(DeliverOrPostMessageA(window.Handle(), WM_USER + 1, 5, 0)); });
+  other.join();
+  EXPECT_EQ(got.back(), 4u);
+  ProcessPostedMessages();
+  EXPECT_EQ(got.back(), 5u);
+  EXPECT_FALSE(DeliverOrPostMessageA(HWND(999999), WM_USER + 1, 6, 0));
+}

@@ -68,6 +68,15 @@ class WinSockTest : public ::testing::Test {
     return r == 0 ? 0 : ws::WSAGetLastError();
   }
 
+  // A socket connected to a peer of `server`, its first FD_WRITE seen.
+  loopback::TPeer Connected(loopback::TServer& server, ws::SOCKET& s) {
+    s = Open();
+    ConnectAsync(s, server.Port());
+    loopback::TPeer peer = server.Accept(5s);
+    EXPECT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
+    return peer;
+  }
+
   int Count(long event) const {
     int n = 0;
     for (const auto& x : notes) n += x.msg == kNotify && x.event == event;
@@ -124,10 +133,8 @@ TEST_F(WinSockTest, ConnectThenOneWriteThenReadsReArmedByRecv) {
 
 TEST_F(WinSockTest, OrderlyCloseIsReportedOnceAfterTheData) {
   loopback::TServer server;
-  const ws::SOCKET s = Open();
-  ConnectAsync(s, server.Port());
-  loopback::TPeer peer = server.Accept(5s);
-  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
+  ws::SOCKET s;
+  loopback::TPeer peer = Connected(server, s);
   ASSERT_TRUE(peer.SendAll("bye"));
   peer.Close();
   ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_READ) == 1; }));
@@ -141,12 +148,37 @@ TEST_F(WinSockTest, OrderlyCloseIsReportedOnceAfterTheData) {
   EXPECT_EQ(notes.size(), seen);
 }
 
+TEST_F(WinSockTest, BytesReadAheadComeInOrderOneNotificationPerRecvAndTheCloseAfterThem) {
+  loopback::TServer server;
+  ws::SOCKET s;
+  loopback::TPeer peer = Connected(server, s);
+  // More than one notification takes ahead, answered in pieces smaller than it took.
+  std::string data(200000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = char(i * 7 + i / 251);
+  ASSERT_TRUE(peer.SendAll(data));
+  peer.Close();
+  std::string got;
+  int answered = 0;
+  ASSERT_TRUE(PumpUntil([&] {
+    if (Count(ws::FD_READ) > answered) {
+      EXPECT_EQ(Count(ws::FD_READ), answered + 1) << "one FD_READ until the next recv";
+      ++answered;
+      char buffer[3000];
+      const int n = ws::recv(s, buffer, sizeof buffer, 0);
+      if (n > 0) got.append(buffer, std::size_t(n));
+    }
+    return Count(ws::FD_CLOSE) == 1;
+  }));
+  EXPECT_EQ(got.size(), data.size());
+  EXPECT_TRUE(got == data);
+  EXPECT_EQ(notes.back().event, ws::FD_CLOSE);
+  EXPECT_EQ(notes.back().error, 0);
+}
+
 TEST_F(WinSockTest, ResetIsACloseWith10054AndSendNeverRaisesSigpipe) {
   loopback::TServer server;
-  const ws::SOCKET s = Open();
-  ConnectAsync(s, server.Port());
-  loopback::TPeer peer = server.Accept(5s);
-  ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_WRITE) == 1; }));
+  ws::SOCKET s;
+  loopback::TPeer peer = Connected(server, s);
   peer.Reset();
   ASSERT_TRUE(PumpUntil([&] { return Count(ws::FD_CLOSE) == 1; }));
   EXPECT_EQ(notes.back().error, ws::WSAECONNRESET);
