@@ -10,8 +10,8 @@
 #include "main/contextmenu.h"
 #include "main/finddialog.h"
 #include "platform/text/codepage.h"
-#include "runtime/exception.h"
 #include "relay/consolelanguage.h"
+#include "runtime/exception.h"
 
 namespace {
 int IndexOf(const std::vector<std::string>& items, const std::string& text) {

@@ -1,9 +1,9 @@
 // The network end: connect and disconnect with what the operator sees of them, reconnecting
 // after a loss, and the clean stop of the whole relay.
-#include "runtime/exception.h"
 #include "platform/winsock/errortext.h"
 #include "relay/relaycore.h"
 #include "relay/texts.h"
+#include "runtime/exception.h"
 
 namespace relay {
 

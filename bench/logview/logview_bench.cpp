@@ -13,9 +13,9 @@
 
 #include "platform/text/codepage.h"
 #include "platform/text/qtext.h"
+#include "relay/trafficlog.h"
 #include "tests/support/process.h"
 #include "tests/support/pty.h"
-#include "relay/trafficlog.h"
 #include "widgets/logview.h"
 
 namespace {
