@@ -9,7 +9,7 @@
 
 namespace i18n {
 namespace {
-constexpr std::uint32_t kHeaderSize = 28;  // magic, revision, N, O, T, hash size, hash offset
+constexpr std::uint32_t kHashedHeaderSize = 28;  // magic, revision, N, O, T, hash size, hash offset
 
 void PutWord(std::vector<unsigned char>& out, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) out[at + std::size_t(i)] = static_cast<unsigned char>(value >> (8 * i));
@@ -48,7 +48,7 @@ std::optional<std::vector<unsigned char>> CatalogueInUtf8(const TMoCatalogue& mo
                    [](const auto& a, const auto& b) { return a.first < b.first; });
 
   const std::uint64_t count = entries.size();
-  const std::uint64_t sourceTable = kHeaderSize;
+  const std::uint64_t sourceTable = kHashedHeaderSize;
   const std::uint64_t translationTable = sourceTable + 8 * count;
   const std::uint64_t texts = translationTable + 8 * count;
   if (texts + textBytes > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;

@@ -16,11 +16,6 @@ extern "C"
 namespace i18n {
 namespace {
 
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::string WithForwardSlashes(std::string path) {
   std::replace(path.begin(), path.end(), '\\', '/');
   return path;
@@ -30,6 +25,11 @@ bool NameBefore(const std::pair<std::string, TEmbeddedFileInfo>& entry, const st
   return CompareTextIgnoreCase(entry.first, name) < 0;
 }
 }  // namespace
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
 std::uint64_t EmbeddedChainStart() {
   std::uint64_t v = 0;

@@ -16,6 +16,9 @@ namespace i18n {
 inline constexpr std::size_t kEmbeddedMarkerTextLength = 36;
 inline constexpr std::size_t kEmbeddedMarkerSize = kEmbeddedMarkerTextLength + 8;
 
+// The folder of `path` with its trailing slash; empty for a bare name.
+std::string DirectoryOf(const std::string& path);
+
 // The first header's offset as this running program carries it.
 std::uint64_t EmbeddedChainStart();
 // The marker bytes exactly as the program carries them (44 bytes).

@@ -10,11 +10,6 @@
 
 namespace i18n {
 namespace {
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::string UntranslatableMessage(std::u16string_view text) {
   std::string message =
       "Error: Could not translate %s. Probably because the mo file doesn't contain utf-8 encoded "

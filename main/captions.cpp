@@ -1,5 +1,7 @@
 #include "main/captions.h"
 
+#include <QString>
+
 #include "platform/text/codepage.h"
 #include "platform/text/qtext.h"
 #include "relay/consolelanguage.h"
@@ -33,3 +35,5 @@ void TranslateCaptions(QWidget* root) {
       list->setItemText(i, AnsiToQString(Tr(list->itemText(i).toStdString())));
   }
 }
+
+QString Caption(const char* utf8) { return AnsiToQString(Tr(utf8)); }

@@ -3,6 +3,9 @@
 // without a translation (port names, rates, counters) stay as they are.
 #pragma once
 
+class QString;
 class QWidget;
 
 void TranslateCaptions(QWidget* root);
+// One of the console's own texts, given in its original, in the console's language.
+QString Caption(const char* utf8);

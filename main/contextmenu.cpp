@@ -4,18 +4,14 @@
 #include <QMenu>
 #include <QShortcut>
 
+#include "main/captions.h"
 #include "main/finddialog.h"
 #include "main/formfeatures.h"
-#include "platform/text/codepage.h"
-#include "platform/text/qtext.h"
-#include "relay/consolelanguage.h"
 
 namespace {
-QString T(const char* utf8) { return AnsiToQString(Tr(utf8)); }
-
 void AskSaveLogAs(TFormFeatures* features, TFormMain* form) {
   const QString path =
-      QFileDialog::getSaveFileName(form, T("日志另存为"), QString(), T("文本文件 (*.txt *.log)"));
+      QFileDialog::getSaveFileName(form, Caption("日志另存为"), QString(), Caption("文本文件 (*.txt *.log)"));
   if (!path.isEmpty()) features->SaveLogAs(path.toStdString());
 }
 }  // namespace
@@ -28,29 +24,29 @@ std::unique_ptr<QMenu> BuildContextMenu(TFormFeatures& features, TFormMain& form
     menu->addSeparator();
   }
   TFormFeatures* f = &features;
-  QAction* find = menu->addAction(T("查找…"), [f] { f->ShowFind(); });
+  QAction* find = menu->addAction(Caption("查找…"), [f] { f->ShowFind(); });
   find->setShortcut(QKeySequence::Find);
-  QAction* pause = menu->addAction(T("暂停显示"));
+  QAction* pause = menu->addAction(Caption("暂停显示"));
   pause->setCheckable(true);
   pause->setChecked(form.VwRichEdit->Paused());
   pause->setShortcut(QKeySequence(Qt::Key_Pause));
   QObject::connect(pause, &QAction::toggled, menu.get(), [f](bool on) { f->SetPaused(on); });
   menu->addSeparator();
-  QAction* saveAs = menu->addAction(T("日志另存为…"), [f, &form] { AskSaveLogAs(f, &form); });
+  QAction* saveAs = menu->addAction(Caption("日志另存为…"), [f, &form] { AskSaveLogAs(f, &form); });
   saveAs->setShortcut(QKeySequence::Save);
-  QAction* toFile = menu->addAction(T("记录到文件…"));
+  QAction* toFile = menu->addAction(Caption("记录到文件…"));
   toFile->setCheckable(true);
   toFile->setChecked(features.FileLogging());
   QObject::connect(toFile, &QAction::triggered, menu.get(), [f, &form](bool on) {
     if (!on) return f->StopFileLog();
     const QString remembered = QString::fromStdString(f->CurrentSettings().logFilePath);
-    const QString path =
-        QFileDialog::getSaveFileName(&form, T("记录到文件"), remembered, T("文本文件 (*.txt *.log)"), nullptr,
-                                     QFileDialog::DontConfirmOverwrite);
+    const QString path = QFileDialog::getSaveFileName(&form, Caption("记录到文件"), remembered,
+                                                      Caption("文本文件 (*.txt *.log)"), nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
     if (!path.isEmpty()) f->StartFileLog(path.toStdString());
   });
   menu->addSeparator();
-  menu->addAction(T("选项…"), [f] { f->EditOptions(); });
+  menu->addAction(Caption("选项…"), [f] { f->EditOptions(); });
   return menu;
 }
 

@@ -8,28 +8,22 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "platform/text/codepage.h"
-#include "platform/text/qtext.h"
-#include "relay/consolelanguage.h"
+#include "main/captions.h"
 #include "widgets/logview.h"
 
-namespace {
-QString T(const char* utf8) { return AnsiToQString(Tr(utf8)); }
-}  // namespace
-
 TFindDialog::TFindDialog(QWidget* parent, TLogView* view) : QDialog(parent), view_(view) {
-  setWindowTitle(T("查找"));
+  setWindowTitle(Caption("查找"));
   auto* layout = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
   needle_ = new QLineEdit(this);
   row->addWidget(needle_);
-  auto* previous = new QPushButton(T("上一个"), this);
-  auto* next = new QPushButton(T("下一个"), this);
+  auto* previous = new QPushButton(Caption("上一个"), this);
+  auto* next = new QPushButton(Caption("下一个"), this);
   next->setDefault(true);
   row->addWidget(previous);
   row->addWidget(next);
   layout->addLayout(row);
-  caseSensitive_ = new QCheckBox(T("区分大小写"), this);
+  caseSensitive_ = new QCheckBox(Caption("区分大小写"), this);
   layout->addWidget(caseSensitive_);
   status_ = new QLabel(this);
   layout->addWidget(status_);
@@ -45,7 +39,7 @@ TFindDialog::TFindDialog(QWidget* parent, TLogView* view) : QDialog(parent), vie
 bool TFindDialog::Find(bool backward) {
   const bool found = view_->Find(needle_->text(), backward,
                                  caseSensitive_->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive);
-  status_->setText(found || needle_->text().isEmpty() ? QString() : T("找不到"));
+  status_->setText(found || needle_->text().isEmpty() ? QString() : Caption("找不到"));
   return found;
 }
 

@@ -31,20 +31,20 @@ TRelayCore::TRelayCore(TSerialEndpoint& comm, TTcpEndpoint& net, TRelayView& vie
 TRelayCore::~TRelayCore() = default;
 
 void TRelayCore::BindEvents() {
-  comm_.OnReceiveData = TReceiveDataEvent::FromCallable(
+  comm_.OnReceiveData = endpoint::TReceiveDataEvent::FromCallable(
       [this](TObject*, const void* buffer, std::uint16_t length) { SerialData(buffer, length); }, this);
   comm_.OnRequestHangup = TNotifyEvent::FromCallable([this](TObject*) { SerialLost(); }, this);
   comm_.OnSendDataEmpty = TNotifyEvent::FromCallable([this](TObject*) { SerialDrained(); }, this);
-  net_.OnConnect =
-      TSocketNotifyEvent::FromCallable([this](TObject*, TSocketEndpoint*) { NetworkConnected(); }, this);
-  net_.OnDisconnect =
-      TSocketNotifyEvent::FromCallable([this](TObject*, TSocketEndpoint*) { NetworkDisconnected(); }, this);
-  net_.OnRead =
-      TSocketNotifyEvent::FromCallable([this](TObject*, TSocketEndpoint* s) { NetworkReadable(*s); }, this);
-  net_.OnWrite =
-      TSocketNotifyEvent::FromCallable([this](TObject*, TSocketEndpoint* s) { NetworkWritable(*s); }, this);
-  net_.OnError = TSocketErrorEvent::FromCallable(
-      [this](TObject*, TSocketEndpoint*, TErrorEvent, int& code) { NetworkError(code); }, this);
+  net_.OnConnect = endpoint::TSocketNotifyEvent::FromCallable(
+      [this](TObject*, TSocketEndpoint*) { NetworkConnected(); }, this);
+  net_.OnDisconnect = endpoint::TSocketNotifyEvent::FromCallable(
+      [this](TObject*, TSocketEndpoint*) { NetworkDisconnected(); }, this);
+  net_.OnRead = endpoint::TSocketNotifyEvent::FromCallable(
+      [this](TObject*, TSocketEndpoint* s) { NetworkReadable(*s); }, this);
+  net_.OnWrite = endpoint::TSocketNotifyEvent::FromCallable(
+      [this](TObject*, TSocketEndpoint* s) { NetworkWritable(*s); }, this);
+  net_.OnError = endpoint::TSocketErrorEvent::FromCallable(
+      [this](TObject*, TSocketEndpoint*, endpoint::TErrorEvent, int& code) { NetworkError(code); }, this);
 }
 
 void TRelayCore::UnbindEvents() {

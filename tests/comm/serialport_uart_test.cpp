@@ -15,7 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::string Pattern(std::size_t n) {
+std::string Letters(std::size_t n) {
   std::string s(n, '\0');
   for (std::size_t i = 0; i < n; ++i) s[i] = char('a' + i % 26);
   return s;
@@ -39,7 +39,7 @@ struct Uart : ::testing::Test {
 TEST_F(Uart, AWriteCountsAsWrittenOnlyOnceTheLineHasSentIt) {
   fake.ModelOutputQueue(4096);
   Open(19200);  // 1920 bytes a second: 3000 bytes take about 1.6 s
-  const std::string bytes = Pattern(3000);
+  const std::string bytes = Letters(3000);
   Write(bytes);
   // The driver took it all; until it has left, it is pending and no empty notice comes.
   EXPECT_EQ(p.port.PendingWriteBytes(), bytes.size());
@@ -55,7 +55,7 @@ TEST_F(Uart, AWriteCountsAsWrittenOnlyOnceTheLineHasSentIt) {
 TEST_F(Uart, CloseLetsWhatTheDriverTookLeaveTheLine) {
   fake.ModelOutputQueue(4096);
   Open(19200);
-  const std::string bytes = Pattern(3000);
+  const std::string bytes = Letters(3000);
   Write(bytes);
   p.port.Close();
   // Nothing the driver held is thrown away; it was still leaving when Close was called.
@@ -67,7 +67,7 @@ TEST_F(Uart, CloseDoesNotWaitForAQueueThatDoesNotMove) {
   fake.ModelOutputQueue(4096);
   Open(9600);
   fake.HoldOutput(true);  // CTS low
-  Write(Pattern(3000));
+  Write(Letters(3000));
   const auto start = Clock::now();
   p.port.Close();
   // The bound is the line's time for the bytes, but a queue that stands still ends it early.

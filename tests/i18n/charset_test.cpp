@@ -14,7 +14,7 @@
 using namespace i18ntest;
 
 namespace {
-std::unique_ptr<i18n::TTranslator> TranslatorIn(const TTempDir& dir) {
+std::unique_ptr<i18n::TTranslator> TranslatorAt(const TTempDir& dir) {
   return std::make_unique<i18n::TTranslator>((dir.Path() / "comrelay").string(), nullptr);
 }
 
@@ -46,7 +46,7 @@ TEST(OtherCharsets, SourcesAndTranslationsAreDecodedAndSearchedInTheirNewOrder) 
     ASSERT_TRUE(catalogue);
     ASSERT_EQ(i18n::DeclaredCharset(*catalogue), charset);
 
-    auto translator = TranslatorIn(dir);
+    auto translator = TranslatorAt(dir);
     for (const auto& [source, english] : kChinese) {
       const std::u16string answer = translator->TranslateText(source);
       EXPECT_EQ(WideToUtf8(answer), english + " / " + WideToUtf8(source));
@@ -69,7 +69,7 @@ TEST(OtherCharsets, OnlyATextThatCannotBeDecodedFails) {
   mo.replace(mo.find("QQ"), 2, "\x81\x20");  // no character of Big5
   mo.replace(mo.find("RR"), 2, "A\xA4");     // a character cut off
   WriteBytes(path, mo);
-  auto translator = TranslatorIn(dir);
+  auto translator = TranslatorAt(dir);
   EXPECT_EQ(translator->TranslateText(u"good"), u"連接埠");
   for (const std::u16string text : {u"bad", u"tail"}) {
     EXPECT_EQ(MessageOf([&] { translator->TranslateText(text); }),
@@ -95,7 +95,7 @@ TEST(OtherCharsets, UndeclaredUnknownOrAsciiSetsAreReadAsUtf8) {
     ASSERT_TRUE(catalogue);
     EXPECT_FALSE(i18n::CatalogueInUtf8(*catalogue));
     WriteBytes(path, mo);
-    EXPECT_EQ(TranslatorIn(dir)->TranslateText(u"Port"), u"Anschluß");
+    EXPECT_EQ(TranslatorAt(dir)->TranslateText(u"Port"), u"Anschluß");
   }
 }
 
