@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <vector>
 
 #include "platform/sync/event_object.h"
@@ -23,13 +24,16 @@ struct TThreadSources {
 };
 thread_local TThreadSources t_sources;
 
-int PollTimeout(TWaitClock::time_point deadline) {
-  if (deadline == TWaitClock::time_point::max()) return -1;
+// ppoll never wakes before its time-out has passed, so a deadline is kept to the nanosecond;
+// poll's whole milliseconds had to be rounded up and overshot by up to one.
+timespec* PollTimeout(TWaitClock::time_point deadline, timespec& left) {
+  using namespace std::chrono;
+  if (deadline == TWaitClock::time_point::max()) return nullptr;
   const auto now = TWaitClock::now();
-  if (deadline <= now) return 0;
-  // Round up so that a wake-up never comes before the deadline and spins.
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-  return static_cast<int>(std::min<long long>(ms, 60'000));
+  const nanoseconds wait = deadline <= now ? 0ns : std::min<nanoseconds>(deadline - now, 60s);
+  left.tv_sec = static_cast<time_t>(wait / 1s);
+  left.tv_nsec = static_cast<long>((wait % 1s).count());
+  return &left;
 }
 
 // The events' descriptors carry their signals only while this lives.
@@ -117,7 +121,8 @@ DWORD WaitForObjectsOrInput(DWORD count, const HANDLE* handles, BOOL waitAll, DW
     int n;
     {
       const TWatching watching(events);
-      n = ::poll(fds.data(), fds.size(), PollTimeout(deadline));
+      timespec left;
+      n = ::ppoll(fds.data(), fds.size(), PollTimeout(deadline, left), nullptr);
     }
     if (n < 0 && errno != EINTR) {
       SetLastError(ERROR_INVALID_HANDLE);

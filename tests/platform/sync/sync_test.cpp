@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -66,6 +68,26 @@ TEST(Waits, WakesWhenAnotherThreadSetsAndTimesOutOtherwise) {
   });
   EXPECT_EQ(WaitForSingleObject(e.h[0], 10'000), WAIT_OBJECT_0);
   setter.join();
+}
+
+// How often this thread has gone to sleep.
+long VoluntarySwitches() {
+  std::ifstream status("/proc/thread-self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+  return -1;
+}
+
+TEST(Waits, ATimedWaitSleepsOnceNotInManyShortSleeps) {
+  TEvents e(1, true);
+  for (DWORD ms : {1u, 3u, 20u, 1500u}) {
+    const long before = VoluntarySwitches();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForSingleObject(e.h[0], ms), WAIT_TIMEOUT);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(ms));
+    EXPECT_LE(VoluntarySwitches() - before, 2) << ms << " ms";
+  }
 }
 
 TEST(Waits, ClosedOrUnknownHandlesFail) {
