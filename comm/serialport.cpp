@@ -177,10 +177,7 @@ void TSerialPort::RequestSendEmpty(std::size_t bytes) {
   FDrainNotice.at.store(bytes);
   // The transmit thread looks at the mark after it takes off what it sent; a queue that came
   // down before the mark was set is seen here.
-  if (FPendingBytes.load() > bytes) return;
-  std::size_t expected = bytes;
-  if (FDrainNotice.at.compare_exchange_strong(expected, TDrainNotice::None))
-    PostMessageA(FNotifyWindow, CommMsgSendDataEmpty, 0, 0);
+  if (FDrainNotice.TakeIfReached(FPendingBytes)) PostMessageA(FNotifyWindow, CommMsgSendDataEmpty, 0, 0);
 }
 
 void TSerialPort::HandleNotification(TMessage& m) {

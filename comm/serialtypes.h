@@ -35,6 +35,15 @@ struct TDrainNotice {
   static constexpr std::size_t None = static_cast<std::size_t>(-1);
   std::atomic<bool> onRequest{false};
   std::atomic<std::size_t> at{None};
+
+  // Takes the mark once `pending` is down to it: true for the one caller that is to tell.
+  // Sequentially consistent, so of a thread that sets the mark and one that lowers the count,
+  // both checking after, at least one sees the other.
+  bool TakeIfReached(const std::atomic<std::size_t>& pending) {
+    std::size_t mark = at.load();
+    if (mark == None || pending.load() > mark) return false;
+    return at.compare_exchange_strong(mark, None);
+  }
 };
 
 // The size of one read, and so the largest received block.

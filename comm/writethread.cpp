@@ -20,10 +20,8 @@ void TWriteThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHa
 void TWriteThread::Written(std::size_t bytes) { FPendingBytes->fetch_sub(bytes); }
 
 bool TWriteThread::NoticeIfDrained() {
-  std::size_t at = FDrainNotice->at.load();
-  if (at == TDrainNotice::None || FPendingBytes->load() > at) return true;
-  if (!FDrainNotice->at.compare_exchange_strong(at, TDrainNotice::None)) return true;
-  return PostMessageA(FNotifyWindow, CommMsgSendDataEmpty, 0, 0) != FALSE;
+  return !FDrainNotice->TakeIfReached(*FPendingBytes) ||
+         PostMessageA(FNotifyWindow, CommMsgSendDataEmpty, 0, 0);
 }
 
 void TWriteThread::Execute() {
