@@ -30,8 +30,8 @@ TFormFeatures::TFormFeatures(TFormMain& form, TFeatureConfig config, const TCons
   TranslateCaptions(&form_);
   ports_ = std::make_unique<TPortListRefresher>(form_, config_.ports, config_.watchDevices);
   Apply(settings);
-  form_.OnLogLine = [this](const SYSTEMTIME& utc, TColor color, const std::string& text,
-                           std::size_t hexFrom) { LogLine(utc, color, text, hexFrom); };
+  form_.OnLogLine = [this](const SYSTEMTIME& utc, TColor color, const std::string& text, std::size_t hexFrom,
+                           std::size_t omitted) { LogLine(utc, color, text, hexFrom, omitted); };
   form_.installEventFilter(this);
   InstallContextMenus(*this, form_);
 }
@@ -93,9 +93,10 @@ bool TFormFeatures::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
-void TFormFeatures::LogLine(const SYSTEMTIME& utc, TColor, const std::string& text, std::size_t hexFrom) {
+void TFormFeatures::LogLine(const SYSTEMTIME& utc, TColor, const std::string& text, std::size_t hexFrom,
+                            std::size_t omitted) {
   if (!writer_) return;
-  writer_->Write(FormatFileStamp(utc) + TLogView::CopyText(text, hexFrom).toStdString());
+  writer_->Write(FormatFileStamp(utc) + TLogView::CopyText(text, hexFrom, omitted).toStdString());
 }
 
 bool TFormFeatures::StartFileLog(const std::string& path) {

@@ -59,7 +59,8 @@ class TFormFeatures : public QObject {
 
  private:
   void Apply(const TConsoleSettings& s);
-  void LogLine(const SYSTEMTIME& utc, TColor color, const std::string& text, std::size_t hexFrom);
+  void LogLine(const SYSTEMTIME& utc, TColor color, const std::string& text, std::size_t hexFrom,
+               std::size_t omitted);
   void FileLogFailed(unsigned generation, const std::string& reason);
 
   TFormMain& form_;

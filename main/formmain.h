@@ -49,7 +49,8 @@ class TFormMain : public TForm, private relay::TRelayView {
 
   // Traffic log.
   // From `hexFrom` on, `text` is a block in hex (three characters a byte).
-  void AddLogLine(TColor color, const std::string& text, std::size_t hexFrom = std::string::npos);
+  void AddLogLine(TColor color, const std::string& text, std::size_t hexFrom = std::string::npos,
+                  std::size_t omitted = 0);
   void VwBtnClearClick(TObject* Sender);
 
   // Forwarding.
@@ -90,7 +91,8 @@ class TFormMain : public TForm, private relay::TRelayView {
   std::unique_ptr<endpoint::TSerialEndpoint> Comm;
   std::unique_ptr<endpoint::TTcpEndpoint> ClientSocket;
   // Every log line as it is appended, with the clock read for its stamp (a copy kept elsewhere).
-  std::function<void(const SYSTEMTIME& utc, TColor color, const std::string& text, std::size_t hexFrom)>
+  std::function<void(const SYSTEMTIME& utc, TColor color, const std::string& text, std::size_t hexFrom,
+                     std::size_t omitted)>
       OnLogLine;
 
   TSizePanel* VwSizePanel1;
@@ -123,7 +125,9 @@ class TFormMain : public TForm, private relay::TRelayView {
   void AddRecoveryMenus();
 
   // What the core shows.
-  void LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom) override;
+  void LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom,
+               std::size_t omitted) override;
+  std::size_t DataLineBytes(bool hex) const override;
   void SerialStateChanged(bool open) override;
   void NetworkStateChanged(bool connected) override;
   void BytesToSerialChanged(std::int64_t total) override;

@@ -5,22 +5,26 @@
 #include "relay/texts.h"
 #include "relay/trafficlog.h"
 
-void TFormMain::AddLogLine(TColor color, const std::string& text, std::size_t hexFrom) {
+void TFormMain::AddLogLine(TColor color, const std::string& text, std::size_t hexFrom, std::size_t omitted) {
   SYSTEMTIME now{};
   GetSystemTime(&now);
   const std::string stamp = FormatLogStamp(now);
-  VwRichEdit->AppendLine(color, stamp + text,
-                         hexFrom == std::string::npos ? hexFrom : stamp.size() + hexFrom);
-  if (OnLogLine) OnLogLine(now, color, text, hexFrom);
+  VwRichEdit->AppendLine(color, stamp + text, hexFrom == std::string::npos ? hexFrom : stamp.size() + hexFrom,
+                         omitted);
+  if (OnLogLine) OnLogLine(now, color, text, hexFrom, omitted);
 }
 
-void TFormMain::LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom) {
+void TFormMain::LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom,
+                        std::size_t omitted) {
   using relay::TLineKind;
   AddLogLine(kind == TLineKind::System        ? clRed
              : kind == TLineKind::FromNetwork ? clBlue
                                               : clGreen,
-             text, hexFrom);
+             text, hexFrom, omitted);
 }
+
+// The log view, and the log file that copies it, show no more of a block than this.
+std::size_t TFormMain::DataLineBytes(bool hex) const { return TLogView::BytesShownAtMost(hex); }
 
 void TFormMain::BytesToSerialChanged(std::int64_t total) {
   VwLabelSendSerial->SetCaption(std::to_string(total) + texts::Bytes());

@@ -65,24 +65,25 @@ void TRelayCore::ZeroCounters() {
 
 void TRelayCore::AddDataLine(TLineKind kind, const std::string& direction, const std::string& block) {
   const bool hex = view_.ShowHex();
+  const std::string_view shown = std::string_view(block).substr(0, view_.DataLineBytes(hex));
   std::string line;
-  line.reserve(direction.size() + 8 + (hex ? block.size() * 3 : block.size()));
+  line.reserve(direction.size() + 8 + (hex ? shown.size() * 3 : shown.size()));
   line += direction;
   line += '(';
   line += std::to_string(block.size());
   line += "):";
   const std::size_t payload = line.size();
   if (hex)
-    AppendHex(line, block);
+    AppendHex(line, shown);
   else
-    line += block;
-  view_.LogLine(kind, line, hex ? payload : std::string::npos);
+    line += shown;
+  view_.LogLine(kind, line, hex ? payload : std::string::npos, block.size() - shown.size());
 }
 
 void TRelayCore::Log(const std::string& text) {
   // A block being forwarded keeps its place in the log before what its forwarding caused.
   FlushDataLine();
-  view_.LogLine(TLineKind::System, text, std::string::npos);
+  view_.LogLine(TLineKind::System, text, std::string::npos, 0);
 }
 
 void TRelayCore::FlushDataLine() {

@@ -17,8 +17,16 @@ class TRelayView {
  public:
   virtual ~TRelayView() = default;
   // One line of the traffic log (GB18030 bytes, no time stamp). From `hexFrom` on, `text` is a
-  // block in hex; npos when it holds none.
-  virtual void LogLine(TLineKind kind, const std::string& text, std::size_t hexFrom) = 0;
+  // block in hex; npos when it holds none. The block's last `omitted` bytes are left out of
+  // `text` (see DataLineBytes).
+  virtual void LogLine(TLineKind kind, const std::string& text, std::size_t hexFrom, std::size_t omitted) = 0;
+  // How many bytes of a block its data line can show at most; a view that cuts long lines says
+  // where, so a block of a megabyte is not written out whole for a line that shows a few
+  // kilobytes of it. The rest is only counted.
+  virtual std::size_t DataLineBytes(bool hex) const {
+    (void)hex;
+    return std::string::npos;
+  }
   virtual void SerialStateChanged(bool open) = 0;
   virtual void NetworkStateChanged(bool connected) = 0;
   virtual void BytesToSerialChanged(std::int64_t total) = 0;

@@ -62,7 +62,7 @@ void TRelayService::PrintCounters() {
                     texts::Bytes()));
 }
 
-void TRelayService::LogLine(relay::TLineKind kind, const std::string& text, std::size_t) {
+void TRelayService::LogLine(relay::TLineKind kind, const std::string& text, std::size_t, std::size_t) {
   const auto now = std::chrono::system_clock::now();
   Write(ServiceLine(IsoStamp(now, LocalUtcOffset(now)), kind, text));
 }

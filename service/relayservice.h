@@ -26,7 +26,8 @@ class TRelayService : private relay::TRelayView {
   void PrintCounters();
 
  private:
-  void LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom) override;
+  void LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom,
+               std::size_t omitted) override;
   void SerialStateChanged(bool) override {}
   void NetworkStateChanged(bool) override {}
   void BytesToSerialChanged(std::int64_t) override {}

@@ -14,17 +14,11 @@
 #include <utility>
 
 #include "platform/text/qtext.h"
+#include "widgets/logviewlook.h"
+
+using namespace logview;
 
 namespace {
-QColor ToQColor(TLogColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
-
-// Windows' tooltip background (clInfoBk).
-const QColor kInfoBk(255, 255, 225);
-const QColor kControlBackground(0xD8, 0xD8, 0xD8);
-constexpr int kMargin = 2;
-const QColor kMatchBackground(255, 200, 0);
-constexpr int kFillBand = 64;
-
 bool IsControl(char16_t u) { return u < 0x20 || u == 0x7F; }
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -103,20 +97,6 @@ TDecodedBytes DecodeShown(std::string_view text, std::size_t hexFrom) {
 
 QString CutMarker(std::size_t hiddenBytes) { return QString::fromUtf8("…+") + QString::number(hiddenBytes); }
 
-// Splits a stored line into what is painted: runs of text, and marked bytes one by one.
-template <class Visit>
-void TLogView::ForEachRun(const Line& line, Visit visit) {
-  const QString& text = line.text;
-  qsizetype at = 0;
-  for (const std::uint32_t mark : line.marks) {
-    if (mark > at && !visit(text.mid(at, mark - at), false)) return;
-    if (!visit(text.mid(mark, 2), true)) return;
-    at = mark + 2;
-  }
-  if (at < text.size() && !visit(at == 0 ? text : text.mid(at), false)) return;
-  if (line.hiddenBytes) visit(CutMarker(line.hiddenBytes), true);
-}
-
 TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
   setVerticalScrollBar(new TQuietScrollBar(Qt::Vertical));
   setHorizontalScrollBar(new TQuietScrollBar(Qt::Horizontal));
@@ -137,13 +117,16 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
   repaint_.setSingleShot(true);
   repaint_.setInterval(RepaintMs);
   connect(&repaint_, &QTimer::timeout, this, [this] { Flush(); });
+  piece_.setSingleShot(true);
+  piece_.setInterval(0);
+  connect(&piece_, &QTimer::timeout, this, [this] { PaintPiece(); });
   // Following the end stops while the operator looks at older lines, and resumes at the bottom.
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
           [this](int value) { follow_ = value >= verticalScrollBar()->maximum(); });
 }
 
-void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom) {
-  Line line = MakeLine(color, text, hexFrom);
+void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom, std::size_t omitted) {
+  Line line = MakeLine(color, text, hexFrom, omitted);
   chars_ += std::size_t(line.text.size());
   if (paused_) {
     held_.push_back(std::move(line));
@@ -157,7 +140,8 @@ void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t he
   if (!repaint_.isActive()) repaint_.start();
 }
 
-TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom) {
+TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom,
+                                  std::size_t omitted) {
   Line line{color, QString(), {}, 0};
   TDecodedBytes decoded = DecodeShown(text, hexFrom);
   std::size_t used = decoded.used;
@@ -170,6 +154,7 @@ TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::s
   } else {
     line.hiddenBytes = text.size() - used;
   }
+  line.hiddenBytes += omitted;
   const auto control = std::find_if(decoded.text.cbegin(), decoded.text.cend(),
                                     [](QChar ch) { return IsControl(ch.unicode()); });
   if (decoded.stray.empty() && control == decoded.text.cend()) {
@@ -246,7 +231,7 @@ void TLogView::ClearLines() {
 void TLogView::Flush() {
   repaint_.stop();
   UpdateScrollBars();
-  viewport()->update();
+  StartPicture();
 }
 
 void TLogView::UpdateScrollBars() {
@@ -274,80 +259,12 @@ void TLogView::resizeEvent(QResizeEvent* event) {
   UpdateScrollBars();
 }
 
-void TLogView::paintEvent(QPaintEvent* event) {
-  QPainter painter(viewport());
-  // Qt's raster engine hands a fill of more than about a hundred pixel rows to its thread pool
-  // and waits for it; on a busy machine that wait stalls the UI thread for tens of milliseconds.
-  // Bands below that size are filled on this thread.
-  const QRect area = event->rect();
-  for (int y = area.top(); y <= area.bottom(); y += kFillBand)
-    painter.fillRect(QRect(area.left(), y, area.width(), std::min(kFillBand, area.bottom() + 1 - y)),
-                     palette().color(QPalette::Base));
-  const QFontMetrics fm = fontMetrics();
-  const int rowHeight = fm.lineSpacing();
-  const int width = viewport()->width();
-  const int left = kMargin - horizontalScrollBar()->value();
-  std::size_t index = std::size_t(std::max(0, verticalScrollBar()->value()));
-  int widest = widest_;
-  // No character is narrower than this, so a run cut at (room / narrowest) still reaches the edge.
-  const int narrowest =
-      std::max(1, std::min({fm.horizontalAdvance(QLatin1Char('i')), fm.horizontalAdvance(QLatin1Char('.')),
-                            fm.horizontalAdvance(QLatin1Char(' '))}));
-  for (int y = kMargin; y < viewport()->height() && index < lines_.size(); y += rowHeight, ++index) {
-    const Line& line = lines_[index];
-    const std::size_t position = dropped_ + index;
-    if (position >= selFirst_ && position <= selLast_)
-      painter.fillRect(QRect(0, y, width, rowHeight), palette().color(QPalette::Highlight).lighter(170));
-    if (matchStart_ >= 0 && position == matchPos_) {
-      const QString shown = LineText(index);
-      const int from = left + fm.horizontalAdvance(shown.left(matchStart_));
-      painter.fillRect(QRect(from, y, fm.horizontalAdvance(shown.mid(matchStart_, matchLength_)), rowHeight),
-                       kMatchBackground);
-    }
-    painter.setPen(ToQColor(line.color));
-    int x = left;
-    ForEachRun(line, [&](const QString& run, bool marked) {
-      // Only what can be in sight is laid out: a long run is cut at the right edge.
-      const qsizetype fits = qsizetype(std::max(0, width - x) / narrowest + 2);
-      const QString shown = run.size() > fits ? run.left(fits) : run;
-      if (marked) {
-        const int advance = fm.horizontalAdvance(shown);
-        if (x + advance > 0) painter.fillRect(QRect(x, y, advance, rowHeight), kControlBackground);
-        painter.drawText(QPoint(x, y + fm.ascent()), shown);
-        x += advance;
-      } else {
-        // One layout gives both the picture and the width.
-        QRect drawn;
-        painter.drawText(QRect(x, y, 1 << 24, rowHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                         shown, &drawn);
-        x += drawn.width();
-      }
-      return x < width;
-    });
-    widest = std::max(widest, x - left);
-  }
-  if (paused_) {
-    // Language-free: the pause sign and how many lines wait for the resume.
-    const QString badge = QStringLiteral(" || +%1 ").arg(held_.size());
-    const QRect box(width - fm.horizontalAdvance(badge) - kMargin, kMargin, fm.horizontalAdvance(badge),
-                    rowHeight);
-    painter.fillRect(box, kControlBackground);
-    painter.setPen(Qt::black);
-    painter.drawText(box, Qt::AlignCenter, badge);
-  }
-  if (widest > widest_) {
-    widest_ = widest;
-    QScrollBar* h = horizontalScrollBar();
-    h->setRange(0, std::max(0, widest_ + 2 * kMargin - width));
-  }
-}
-
 QString TLogView::LineCopyText(std::size_t index) const {
   return index < lines_.size() ? CopyOf(lines_[index]) : QString();
 }
 
-QString TLogView::CopyText(std::string_view text, std::size_t hexFrom) {
-  return CopyOf(MakeLine(0, text, hexFrom));
+QString TLogView::CopyText(std::string_view text, std::size_t hexFrom, std::size_t omitted) {
+  return CopyOf(MakeLine(0, text, hexFrom, omitted));
 }
 
 QString TLogView::CopyOf(const Line& line) {

@@ -12,9 +12,12 @@
 // marked bytes as "\xNN" and a payload backslash as "\\", so the copy is unambiguous.
 #pragma once
 #include <QAbstractScrollArea>
+#include <QImage>
 #include <QTimer>
+#include <chrono>
 #include <cstddef>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,7 +46,14 @@ class TLogView : public QAbstractScrollArea {
 
   // `text` holds GB18030 bytes, any value included. From `hexFrom` on it holds a block in hex,
   // three characters a byte: a cut then falls between bytes and the marker counts bytes.
-  void AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom = std::string_view::npos);
+  // `omitted` more bytes of the block were left off the end of `text`; they count in the marker.
+  void AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom = std::string_view::npos,
+                  std::size_t omitted = 0);
+  // A line never shows more of a block than its first this many bytes (as text or in hex).
+  static constexpr std::size_t BytesShownAtMost(bool hex) {
+    // A shown unit stands for at most four bytes; in hex, three units show one byte.
+    return hex ? MaxLineChars / 3 + 1 : MaxLineChars * 4 + 4;
+  }
   // Clears the lines shown; lines held back by a pause stay for the resume.
   void ClearLines();
 
@@ -61,8 +71,14 @@ class TLogView : public QAbstractScrollArea {
   long long MatchLine() const;
   qsizetype MatchStart() const { return matchStart_; }
   qsizetype MatchLength() const { return matchLength_; }
-  // Brings the scroll bars and the picture up to date now; the timer does it otherwise.
+  // Brings the scroll bars and the picture up to date now; the timer does it otherwise. While
+  // lines stream in, the new rows are painted in pieces of at most `slice` each, with the
+  // events that came meanwhile served between them, and shown once all are done; anything that
+  // asks for the picture before then gets it painted whole.
   void Flush();
+  void SetPaintSlice(std::chrono::microseconds slice) { slice_ = slice; }
+  // False while a picture is being made in pieces.
+  bool PictureComplete() const { return !work_; }
 
   std::size_t LineCount() const { return lines_.size(); }
   // The shown text of line `index` (0 = oldest kept), its colour and its pieces.
@@ -74,7 +90,8 @@ class TLogView : public QAbstractScrollArea {
   // "\\" and the cut marker after a backslash.
   QString LineCopyText(std::size_t index) const;
   // What LineCopyText would give for `text` appended now (for copies of the log kept elsewhere).
-  static QString CopyText(std::string_view text, std::size_t hexFrom = std::string_view::npos);
+  static QString CopyText(std::string_view text, std::size_t hexFrom = std::string_view::npos,
+                          std::size_t omitted = 0);
   // The selected lines, oldest first, as copied; one per text line.
   QString SelectedText() const;
   void SelectLines(std::size_t first, std::size_t last);
@@ -86,6 +103,7 @@ class TLogView : public QAbstractScrollArea {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   struct Line {
@@ -97,12 +115,41 @@ class TLogView : public QAbstractScrollArea {
   template <class Visit>
   static void ForEachRun(const Line& line, Visit visit);
   void UpdateScrollBars();
-  static Line MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom);
+  static Line MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom, std::size_t omitted);
   static QString CopyOf(const Line& line);
   // Keeps the shown and held lines within MaxLines and MaxChars, oldest first.
   void DropOverflow();
   void ScrollToLine(std::size_t index);
   std::size_t LineAt(int y) const;
+
+  // Everything the picture of the view depends on; a picture made for a key equal to the
+  // view's is the view.
+  struct TPictureKey {
+    std::size_t top = 0, end = 0;  // the first line in sight and one past the last, counted as dropped_
+    int left = 0;
+    std::size_t selFirst = 1, selLast = 0, matchPos = 0;
+    qsizetype matchStart = -1, matchLength = 0;
+    bool paused = false;
+    std::size_t held = 0;
+    QSize size;
+    qreal ratio = 1;
+    unsigned looks = 0;
+    bool operator==(const TPictureKey&) const = default;
+    // The same view after lines were appended, older ones perhaps scrolled out of sight.
+    bool OnlyAppendedIn(const TPictureKey& later) const;
+  };
+  TPictureKey CurrentKey() const;
+  int RowsToBottom() const;
+  // Makes the picture for `key` at once.
+  void PaintWhole(const TPictureKey& key);
+  void StartPicture();
+  void PaintPiece();
+  // Paints rows from `from` on, each on its own background, until `to` or until `budget` is
+  // spent (one row at least); gives the row it stopped before.
+  int PaintRows(const TPictureKey& key, int from, int to, std::chrono::microseconds budget);
+  void FinishPicture(const TPictureKey& key);
+  // Sizes the image for `key`; true when it was made anew, empty.
+  bool PrepareImage(const TPictureKey& key);
 
   std::deque<Line> lines_;
   std::size_t chars_ = 0;
@@ -118,6 +165,21 @@ class TLogView : public QAbstractScrollArea {
   // Like the selection: a position counted from the first line ever appended.
   std::size_t matchPos_ = 0;
   qsizetype matchStart_ = -1, matchLength_ = 0;
+
+  // The view's picture, made off the paint event so that a repaint never holds the UI thread
+  // for long: new rows are painted in pieces between events, older ones moved up.
+  QImage picture_;
+  TPictureKey pictureKey_;  // what the picture shows once complete
+  bool pictureDone_ = false;
+  bool showNew_ = false;  // a picture was finished and asked to be shown
+  struct TPictureWork {
+    TPictureKey key;
+    int next, rows;
+  };
+  std::optional<TPictureWork> work_;
+  QTimer piece_;
+  std::chrono::microseconds slice_{100};
+  unsigned looks_ = 0;  // counts changes of font, palette and style
 };
 // The marker that ends a cut line.
 QString CutMarker(std::size_t hiddenBytes);

@@ -10,8 +10,11 @@
 #include <atomic>
 #include <mutex>
 
+#include "relay/texts.h"
+#include "relay/trafficlog.h"
 #include "tests/main/features.h"
 #include "tests/support/pump.h"
+#include "widgets/logview.h"
 
 namespace {
 QStringList FileLines(const QString& path) {
@@ -151,4 +154,44 @@ TEST_F(FeaturesTest, SaveAsWritesTheLinesInTheViewAsCopied) {
   EXPECT_FALSE(features->SaveLogAs(dir.filePath("no/such/folder/x.txt").toStdString()));
   EXPECT_EQ(Lines(), before + 1);
   EXPECT_TRUE(LastBody().startsWith(Q("系统：日志另存失败")));
+}
+
+TEST_F(FeaturesTest, AHugeBlockIsShownAndFiledAsIfItsWholeLineHadBeenWrittenOut) {
+  Attach();
+  const QString path = dir.filePath("relay.log");
+  ASSERT_TRUE(features->StartFileLog(path.toStdString()));
+  OpenPort();
+  Connect();
+  // Every byte value: text, controls, characters of two and four bytes, bytes that form none.
+  std::string block(1 << 20, '\0');
+  std::uint64_t x = 0x2545F4914F6CDD1Dull;
+  for (char& c : block) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    c = char(x >> 56);
+  }
+  const std::size_t first = Lines();
+  net->ServerSends(block);
+  form->VwCheckBoxHex->SetChecked(false);
+  net->ServerSends(block);
+  features->StopFileLog();
+  ASSERT_EQ(Lines(), first + 2);
+  std::string written;
+  for (const std::string& piece : serial->written) written += piece;
+  EXPECT_TRUE(written == block + block);  // the line is cut, the forwarding never
+  const std::string head = texts::NetToSerial() + "(" + std::to_string(block.size()) + "):";
+  const std::string lines[] = {head + StrToHexStr(block), head + block};
+  const std::size_t hexFrom[] = {head.size(), std::string::npos};
+  TLogView whole;
+  const QStringList filed = FileLines(path);
+  ASSERT_GE(filed.size(), 2);
+  for (int i = 0; i < 2; ++i) {
+    whole.AppendLine(0, "[00:00:00:000]" + lines[i],
+                     hexFrom[i] == std::string::npos ? hexFrom[i] : 14 + hexFrom[i]);
+    const std::size_t shown = first + std::size_t(i);
+    EXPECT_EQ(form->VwRichEdit->LineText(shown).mid(14), whole.LineText(std::size_t(i)).mid(14)) << i;
+    EXPECT_EQ(form->VwRichEdit->LineCopyText(shown).mid(14), whole.LineCopyText(std::size_t(i)).mid(14)) << i;
+    EXPECT_EQ(form->VwRichEdit->LineRuns(shown).size(), whole.LineRuns(std::size_t(i)).size()) << i;
+    EXPECT_TRUE(form->VwRichEdit->LineRuns(shown).back().text.startsWith(QString::fromUtf8("…+"))) << i;
+    EXPECT_EQ(filed[filed.size() - 2 + i].mid(25), TLogView::CopyText(lines[i], hexFrom[i])) << i;
+  }
 }

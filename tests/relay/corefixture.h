@@ -17,7 +17,7 @@ class TRecordingView : public relay::TRelayView {
     relay::TLineKind kind;
     std::string text;  // GB18030
   };
-  void LogLine(relay::TLineKind kind, const std::string& text, std::size_t) override {
+  void LogLine(relay::TLineKind kind, const std::string& text, std::size_t, std::size_t) override {
     lines.push_back({kind, text});
   }
   void SerialStateChanged(bool open) override { serialShown.push_back(open); }

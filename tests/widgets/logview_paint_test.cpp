@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QPaintEvent>
+#include <QScreen>
 #include <QScrollBar>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "widgets/logview.h"
 
@@ -23,6 +28,55 @@ class TPaintCounter : public QObject {
 
 void Paint() {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+
+// Lets a picture made in pieces finish and reach the screen.
+void Settle(TLogView& view) {
+  for (int i = 0; i < 100000 && !view.PictureComplete(); ++i) QApplication::processEvents();
+  ASSERT_TRUE(view.PictureComplete());
+  Paint();
+}
+
+// What the screen shows of the view's lines: the window's own pixels, not a repaint.
+QImage OnScreen(TLogView& view) {
+  const QRect area(view.viewport()->mapTo(view.window(), QPoint(0, 0)), view.viewport()->size());
+  return view.screen()
+      ->grabWindow(view.window()->winId())
+      .toImage()
+      .copy(area)
+      .convertToFormat(QImage::Format_RGB32);
+}
+
+// The same lines in a view of the same size that paints them whole, at the same place.
+QImage PaintedWhole(const TLogView& view, const std::vector<std::string>& lines, std::size_t firstShown) {
+  TLogView fresh;
+  fresh.resize(view.size());
+  fresh.show();
+  for (const std::string& line : lines) fresh.AppendLine(0x008000, line);
+  fresh.Flush();
+  fresh.verticalScrollBar()->setValue(int(firstShown));
+  fresh.horizontalScrollBar()->setRange(0, view.horizontalScrollBar()->maximum());
+  fresh.horizontalScrollBar()->setValue(view.horizontalScrollBar()->value());
+  return fresh.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// A log line of the kinds traffic makes: text, control bytes, hex, a block too long to show.
+std::string SomeLine(std::mt19937& random, int n) {
+  std::string line = "12:00:00.000 " + std::to_string(n) + " ";
+  switch (random() % 4) {
+    case 0:
+      line += "text \r\n payload";
+      break;
+    case 1:
+      line += std::string("ctl \x01\x00\r\n\x7F end", 13);
+      break;
+    case 2:
+      for (int i = 0; i < 24; ++i) line += "3A ";
+      break;
+    default:
+      line += std::string(20000, 'x');
+  }
+  return line;
 }
 }  // namespace
 
@@ -55,4 +109,136 @@ TEST(LogViewPaint, AScrollBarThatShowsNothingNewIsNotRepaintedAsLinesStreamIn) {
   view.ClearLines();
   Paint();
   EXPECT_GT(barPaints.paints, before);
+}
+
+TEST(LogViewPaint, TheScreenShowsWhatTheLinesSayAsTheyStreamIn) {
+  // 301 pixels: the last row in sight is cut, and rows move up through it.
+  TLogView view;
+  view.resize(420, 301);
+  view.show();
+  view.SetPaintSlice(std::chrono::microseconds(0));
+  std::mt19937 random(7);
+  std::vector<std::string> lines;
+  const auto append = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      lines.push_back(SomeLine(random, int(lines.size())));
+      view.AppendLine(0x008000, lines.back());
+    }
+  };
+  const auto expectShownRight = [&](const char* when) {
+    view.Flush();
+    Settle(view);
+    const std::size_t first = std::size_t(view.verticalScrollBar()->value());
+    EXPECT_TRUE(OnScreen(view) == PaintedWhole(view, lines, first))
+        << when << ", " << lines.size() << " lines";
+  };
+  // Filling the view, then streaming past it in steps of every size up to more than a view.
+  for (int count : {1, 3, 40, 1, 2, 7, 5, 19, 1, 25, 60, 4}) {
+    append(count);
+    expectShownRight("streaming");
+  }
+  // Scrolled sideways: the rows move up with their left part out of sight.
+  view.horizontalScrollBar()->setValue(30);
+  expectShownRight("scrolled sideways");
+  for (int count : {2, 9}) {
+    append(count);
+    expectShownRight("streaming scrolled sideways");
+  }
+  view.horizontalScrollBar()->setValue(0);
+  // Cleared, then filled again from the top.
+  view.ClearLines();
+  lines.clear();
+  expectShownRight("cleared");
+  for (int count : {1, 5, 30}) {
+    append(count);
+    expectShownRight("after the clear");
+  }
+}
+
+TEST(LogViewPaint, SelectionMatchAndPauseAreShownAsTheyChangeWhileLinesStreamIn) {
+  TLogView view;
+  view.resize(400, 240);
+  view.show();
+  view.SetPaintSlice(std::chrono::microseconds(0));
+  for (int i = 0; i < 30; ++i) view.AppendLine(0, "line " + std::to_string(i));
+  view.SelectLines(26, 28);
+  ASSERT_TRUE(view.Find(QStringLiteral("line 27"), false));
+  view.Flush();
+  Settle(view);
+  const QImage before = OnScreen(view);
+  // Rows keep their marks as they move up; the picture is the one painted whole.
+  for (int i = 30; i < 33; ++i) view.AppendLine(0, "line " + std::to_string(i));
+  view.Flush();
+  Settle(view);
+  EXPECT_FALSE(OnScreen(view) == before);
+  EXPECT_TRUE(OnScreen(view) == view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
+  const QRgb highlight = view.palette().color(QPalette::Highlight).lighter(170).rgb();
+  const int rowHeight = view.fontMetrics().lineSpacing();
+  const auto rowTop = [&](int line) { return 2 + (line - view.verticalScrollBar()->value()) * rowHeight; };
+  // Lines 26 to 28 moved up with their marks: selected, and 27 with the match on it.
+  for (int line : {26, 28}) EXPECT_EQ(OnScreen(view).pixel(380, rowTop(line) + 1), highlight);
+  EXPECT_EQ(OnScreen(view).pixel(3, rowTop(27)), qRgb(255, 200, 0));
+  view.ClearMatch();
+  view.SelectLines(0, 0);
+  Paint();
+  EXPECT_EQ(OnScreen(view).pixel(380, rowTop(28) + 1), qRgb(255, 255, 225));
+  // Paused, lines held back show as the count in the sign and leave the rows alone.
+  view.SetPaused(true);
+  Paint();
+  const QImage paused = OnScreen(view);
+  view.AppendLine(0, "held");
+  view.Flush();
+  Settle(view);
+  EXPECT_FALSE(OnScreen(view) == paused);
+  const QImage heldOne = OnScreen(view);
+  const int below = 2 + rowHeight;
+  EXPECT_TRUE(heldOne.copy(0, below, heldOne.width(), heldOne.height() - below) ==
+              paused.copy(0, below, paused.width(), paused.height() - below));
+}
+
+TEST(LogViewPaint, EventsAreServedBetweenThePiecesOfARepaintAndAnEarlyPaintIsWhole) {
+  TLogView view;
+  view.resize(500, 400);
+  view.show();
+  std::vector<std::string> lines;
+  const auto append = [&](const std::string& text) {
+    lines.push_back(text);
+    view.AppendLine(0x008000, text);
+  };
+  for (int i = 0; i < 100; ++i) append("first " + std::to_string(i));
+  view.Flush();
+  Settle(view);
+  view.SetPaintSlice(std::chrono::microseconds(0));
+  for (int i = 0; i < 15; ++i) append("more " + std::to_string(i));
+  TPaintCounter paints(view.viewport());
+  view.Flush();
+  // An event posted after the flush is served before the new rows are all painted and shown.
+  struct TServed : QObject {
+    bool served = false, completeThen = true;
+    int paintsThen = -1;
+    TPaintCounter* paints = nullptr;
+    TLogView* view = nullptr;
+    bool event(QEvent* e) override {
+      if (e->type() != QEvent::User) return QObject::event(e);
+      served = true;
+      completeThen = view->PictureComplete();
+      paintsThen = paints->paints;
+      return true;
+    }
+  } served;
+  served.paints = &paints;
+  served.view = &view;
+  QCoreApplication::postEvent(&served, new QEvent(QEvent::User));
+  ASSERT_FALSE(view.PictureComplete());
+  // A paint asked for meanwhile gets the whole picture as it is now.
+  const std::size_t first = std::size_t(view.verticalScrollBar()->value());
+  EXPECT_TRUE(view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32) ==
+              PaintedWhole(view, lines, first));
+  for (int i = 0; i < 15; ++i) append("late " + std::to_string(i));
+  view.Flush();
+  Settle(view);
+  EXPECT_TRUE(served.served);
+  EXPECT_FALSE(served.completeThen);
+  EXPECT_EQ(served.paintsThen, 1);  // the grab's paint only
+  EXPECT_TRUE(OnScreen(view) == PaintedWhole(view, lines, std::size_t(view.verticalScrollBar()->value())));
 }
