@@ -212,6 +212,13 @@ TEST(LogViewPaint, EventsAreServedBetweenThePiecesOfARepaintAndAnEarlyPaintIsWho
   for (int i = 0; i < 15; ++i) append("more " + std::to_string(i));
   TPaintCounter paints(view.viewport());
   view.Flush();
+  ASSERT_FALSE(view.PictureComplete());
+  // A paint asked for meanwhile gets the whole picture as it is now.
+  EXPECT_TRUE(view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32) ==
+              PaintedWhole(view, lines, std::size_t(view.verticalScrollBar()->value())));
+  for (int i = 0; i < 15; ++i) append("late " + std::to_string(i));
+  view.Flush();
+  ASSERT_FALSE(view.PictureComplete());
   // An event posted after the flush is served before the new rows are all painted and shown.
   struct TServed : QObject {
     bool served = false, completeThen = true;
@@ -229,13 +236,6 @@ TEST(LogViewPaint, EventsAreServedBetweenThePiecesOfARepaintAndAnEarlyPaintIsWho
   served.paints = &paints;
   served.view = &view;
   QCoreApplication::postEvent(&served, new QEvent(QEvent::User));
-  ASSERT_FALSE(view.PictureComplete());
-  // A paint asked for meanwhile gets the whole picture as it is now.
-  const std::size_t first = std::size_t(view.verticalScrollBar()->value());
-  EXPECT_TRUE(view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32) ==
-              PaintedWhole(view, lines, first));
-  for (int i = 0; i < 15; ++i) append("late " + std::to_string(i));
-  view.Flush();
   Settle(view);
   EXPECT_TRUE(served.served);
   EXPECT_FALSE(served.completeThen);
