@@ -9,6 +9,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -74,6 +75,14 @@ void TLogView::PaintWhole(const TPictureKey& key) {
 }
 
 void TLogView::StartPicture() {
+  // Nothing is painted for a window that is hidden or minimized; its first paint makes the
+  // picture whole.
+  const QWindow* shown = window()->windowHandle();
+  if (!isVisible() || !shown || !shown->isExposed()) {
+    piece_.stop();
+    work_.reset();
+    return;
+  }
   const TPictureKey key = CurrentKey();
   if (work_) {
     // Lines appended while a picture is made wait for it and the next flush; anything else

@@ -39,7 +39,10 @@ void Settle(TLogView& view) {
 
 // What the screen shows of the view's lines: the window's own pixels, not a repaint.
 QImage OnScreen(TLogView& view) {
-  const QRect area(view.viewport()->mapTo(view.window(), QPoint(0, 0)), view.viewport()->size());
+  // The window's pixels are device pixels.
+  const qreal ratio = view.devicePixelRatioF();
+  const QRect area(view.viewport()->mapTo(view.window(), QPoint(0, 0)) * ratio,
+                   view.viewport()->size() * ratio);
   return view.screen()
       ->grabWindow(view.window()->winId())
       .toImage()
@@ -240,5 +243,32 @@ TEST(LogViewPaint, EventsAreServedBetweenThePiecesOfARepaintAndAnEarlyPaintIsWho
   EXPECT_TRUE(served.served);
   EXPECT_FALSE(served.completeThen);
   EXPECT_EQ(served.paintsThen, 1);  // the grab's paint only
+  EXPECT_TRUE(OnScreen(view) == PaintedWhole(view, lines, std::size_t(view.verticalScrollBar()->value())));
+}
+
+TEST(LogViewPaint, AHiddenViewPaintsNothingAndShowsItsLinesWhenShownAgain) {
+  TLogView view;
+  view.resize(400, 240);
+  view.show();
+  view.SetPaintSlice(std::chrono::microseconds(0));
+  std::vector<std::string> lines;
+  for (int i = 0; i < 40; ++i) {
+    lines.push_back("line " + std::to_string(i));
+    view.AppendLine(0x008000, lines.back());
+  }
+  view.Flush();
+  Settle(view);
+  view.hide();
+  TPaintCounter paints(view.viewport());
+  for (int i = 40; i < 80; ++i) {
+    lines.push_back("line " + std::to_string(i));
+    view.AppendLine(0x008000, lines.back());
+  }
+  view.Flush();
+  EXPECT_TRUE(view.PictureComplete());  // no picture is being made for nobody
+  Paint();
+  EXPECT_EQ(paints.paints, 0);
+  view.show();
+  Settle(view);
   EXPECT_TRUE(OnScreen(view) == PaintedWhole(view, lines, std::size_t(view.verticalScrollBar()->value())));
 }
