@@ -84,7 +84,8 @@ bool TReadThread::FinishRead() {
 bool TReadThread::DeliverBlock(DWORD count) {
   // An empty read delivers nothing and keeps reception going.
   if (count == 0) return true;
-  TLocalBlock block = LocalAlloc(LPTR, count + 1);
+  // Every byte is written here, so the block is not cleared first.
+  TLocalBlock block = LocalAlloc(LMEM_FIXED, count + 1);
   if (!block) {
     SignalHangup();
     return false;

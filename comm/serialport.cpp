@@ -160,9 +160,11 @@ void TSerialPort::StopTransmitThread() {
 
 bool TSerialPort::WriteData(const void* data, WORD count) {
   if (!FTransmitter || count == 0 || !data) return false;
-  TLocalBlock block = LocalAlloc(LPTR, std::size_t{count} + 1);
+  // Every byte is written here, so the block is not cleared first.
+  TLocalBlock block = LocalAlloc(LMEM_FIXED, std::size_t{count} + 1);
   if (!block) return false;
   std::memcpy(block.Data(), data, count);
+  block.Data()[count] = 0;
   const LPARAM bytes = reinterpret_cast<LPARAM>(block.Data());
   // Counted before posting, so the thread can never take off more than was added.
   FPendingBytes.fetch_add(count, std::memory_order_relaxed);

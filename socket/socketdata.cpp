@@ -57,6 +57,9 @@ std::string TAsyncSocket::ReceiveText() {
   std::string text;
   for (;;) {
     const int received = ReceiveBuf(piece.get(), kPiece);
+    // Once a whole piece came, more is likely: room for the bound at once, so a stream does not
+    // regrow (and fault in) a string through every size up to it.
+    if (received == kPiece && text.empty()) text.reserve(kMost);
     if (received > 0) text.append(piece.get(), std::size_t(received));
     if (received < kPiece || text.size() >= kMost) return text;
   }

@@ -103,6 +103,29 @@ TEST_F(DataTest, ReceiveTextTakesEverythingWaitingAndNothingWhenEmpty) {
   EXPECT_TRUE(shown.shown.empty());
 }
 
+TEST_F(DataTest, AFloodIsTakenAMebibyteAtMostACallWholeAndInOrder) {
+  const std::string sent = RandomBytes(3 << 20, 3);
+  std::thread writer([&] { peer.SendAll(sent); });
+  std::string received;
+  std::size_t largest = 0;
+  const bool done = PumpUntil(
+      [&] {
+        // Let a good part pile up first, so a call has many whole pieces to take.
+        const int waiting = Socket().ReceiveBuf(nullptr, -1);
+        if (waiting < int(std::min<std::size_t>(sent.size() - received.size(), 96 << 10))) return false;
+        const std::string text = Socket().ReceiveText();
+        EXPECT_LE(text.size(), std::size_t{1} << 20);
+        largest = std::max(largest, text.size());
+        received += text;
+        return received.size() >= sent.size();
+      },
+      60s);
+  writer.join();
+  ASSERT_TRUE(done) << received.size() << " of " << sent.size();
+  EXPECT_TRUE(received == sent);
+  EXPECT_GT(largest, std::size_t{64} << 10) << "no call took more than one piece";
+}
+
 TEST_F(DataTest, NoReadNotificationUntilTheDataIsTaken) {
   ASSERT_TRUE(peer.SendAll("first"));
   ASSERT_TRUE(PumpUntil([&] { return rec.Count("read") == 1; }));
