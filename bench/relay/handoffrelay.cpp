@@ -3,9 +3,11 @@
 // and cuts blocks the console's way (4096 bytes, or the line quiet for the interval), handing
 // each to the main thread; the main thread sends blocks to the server and hands what the server
 // sends to a transmit thread, which writes it to the terminal. Each hand-off is a locked queue
-// and an eventfd, woken only when its reader may be asleep.
+// and an eventfd, woken only when its reader may be asleep. With --direct there is no hand-off:
+// the receive thread sends its blocks itself and the main thread writes to the terminal, which
+// shows what the hand-offs cost.
 //
-//   handoff-relay DEVICE PORT [--interval MS]
+//   handoff-relay DEVICE PORT [--interval MS] [--direct]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -95,7 +97,20 @@ long long NanosBetween(const timespec& a, const timespec& b) {
   return (b.tv_sec - a.tv_sec) * 1'000'000'000ll + (b.tv_nsec - a.tv_nsec);
 }
 
-void Receive(int tty, int stop, long long intervalNs, THandOff& toMain) {
+// Where the receive thread's blocks go: to the main thread, or (net >= 0) straight to the server.
+struct TBlockSink {
+  THandOff* toMain = nullptr;
+  int net = -1, stop = -1;
+  bool Put(std::string block) {
+    if (net < 0) {
+      toMain->Put(std::move(block));
+      return true;
+    }
+    return WriteAll(net, block.data(), block.size(), stop);
+  }
+};
+
+void Receive(int tty, int stop, long long intervalNs, TBlockSink sink) {
   std::string block;
   block.reserve(kBlock);
   char buffer[kBlock];
@@ -109,7 +124,7 @@ void Receive(int tty, int stop, long long intervalNs, THandOff& toMain) {
     if (r < 0 && errno != EINTR) return;
     if (wait[1].revents) return;
     if (r == 0) {
-      toMain.Put(std::exchange(block, {}));
+      if (!sink.Put(std::exchange(block, {}))) return;
       block.reserve(kBlock);
       continue;
     }
@@ -125,7 +140,7 @@ void Receive(int tty, int stop, long long intervalNs, THandOff& toMain) {
     block.append(buffer, std::size_t(n));
     last = Now();
     if (block.size() == kBlock) {
-      toMain.Put(std::exchange(block, {}));
+      if (!sink.Put(std::exchange(block, {}))) return;
       block.reserve(kBlock);
     }
   }
@@ -143,18 +158,23 @@ void Transmit(int tty, int stop, THandOff& fromMain) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: handoff-relay DEVICE PORT [--interval MS]\n");
+  std::fprintf(stderr, "usage: handoff-relay DEVICE PORT [--interval MS] [--direct]\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 5) return Usage();
+  if (argc < 3) return Usage();
   int intervalMs = 1;
-  if (argc == 5) {
-    if (std::strcmp(argv[3], "--interval") != 0) return Usage();
-    intervalMs = std::atoi(argv[4]);
+  bool direct = false;
+  for (int i = 3; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--interval") && i + 1 < argc)
+      intervalMs = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--direct"))
+      direct = true;
+    else
+      return Usage();
   }
   const int tty = ::open(argv[1], O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (tty < 0) {
@@ -181,8 +201,10 @@ int main(int argc, char** argv) {
 
   const int stop = ::eventfd(0, EFD_CLOEXEC);
   THandOff toMain, toSerial;
-  std::thread receiver(Receive, tty, stop, intervalMs * 1'000'000ll, std::ref(toMain));
-  std::thread transmitter(Transmit, tty, stop, std::ref(toSerial));
+  std::thread receiver(Receive, tty, stop, intervalMs * 1'000'000ll,
+                       TBlockSink{&toMain, direct ? net : -1, stop});
+  std::thread transmitter;
+  if (!direct) transmitter = std::thread(Transmit, tty, stop, std::ref(toSerial));
 
   std::string piece(64 << 10, '\0');
   for (bool open = true; open;) {
@@ -193,16 +215,19 @@ int main(int argc, char** argv) {
         if (!WriteAll(net, block.data(), block.size(), stop)) open = false;
     if (wait[1].revents) {
       const ssize_t n = ::recv(net, piece.data(), piece.size(), 0);
-      if (n > 0)
+      if (n > 0 && !direct) {
         toSerial.Put(piece.substr(0, std::size_t(n)));
-      else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+      } else if (n > 0) {
+        if (!WriteAll(tty, piece.data(), std::size_t(n), stop)) open = false;
+      } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
         open = false;
+      }
     }
   }
   const std::uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(stop, &one, sizeof one);
   receiver.join();
-  transmitter.join();
+  if (transmitter.joinable()) transmitter.join();
   ::close(net);
   ::close(tty);
   ::close(stop);
