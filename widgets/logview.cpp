@@ -155,9 +155,14 @@ TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::s
     line.hiddenBytes = text.size() - used;
   }
   line.hiddenBytes += omitted;
-  const auto control = std::find_if(decoded.text.cbegin(), decoded.text.cend(),
-                                    [](QChar ch) { return IsControl(ch.unicode()); });
-  if (decoded.stray.empty() && control == decoded.text.cend()) {
+  // Hex digits and blanks, one unit a byte at the end, are never controls: only the text before
+  // them is looked through.
+  const qsizetype plain =
+      hexFrom < used ? decoded.text.size() - qsizetype(used - hexFrom) : decoded.text.size();
+  const auto plainEnd = decoded.text.cbegin() + plain;
+  const auto control =
+      std::find_if(decoded.text.cbegin(), plainEnd, [](QChar ch) { return IsControl(ch.unicode()); });
+  if (decoded.stray.empty() && control == plainEnd) {
     line.text = std::move(decoded.text);
   } else {
     const QString& from = decoded.text;
