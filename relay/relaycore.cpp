@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "relay/texts.h"
-#include "relay/trafficlog.h"
 #include "runtime/exception.h"
 
 namespace relay {
@@ -67,16 +66,13 @@ void TRelayCore::AddDataLine(TLineKind kind, const std::string& direction, const
   const bool hex = view_.ShowHex();
   const std::string_view shown = std::string_view(block).substr(0, view_.DataLineBytes(hex));
   std::string line;
-  line.reserve(direction.size() + 8 + (hex ? shown.size() * 3 : shown.size()));
+  line.reserve(direction.size() + 8 + shown.size());
   line += direction;
   line += '(';
   line += std::to_string(block.size());
   line += "):";
   const std::size_t payload = line.size();
-  if (hex)
-    AppendHex(line, shown);
-  else
-    line += shown;
+  line += shown;
   view_.LogLine(kind, line, hex ? payload : std::string::npos, block.size() - shown.size());
 }
 

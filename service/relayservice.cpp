@@ -6,6 +6,7 @@
 #include "relay/realends.h"
 #include "relay/systemtexts.h"
 #include "relay/texts.h"
+#include "relay/trafficlog.h"
 #include "service/lines.h"
 
 namespace service {
@@ -62,9 +63,13 @@ void TRelayService::PrintCounters() {
                     texts::Bytes()));
 }
 
-void TRelayService::LogLine(relay::TLineKind kind, const std::string& text, std::size_t, std::size_t) {
+void TRelayService::LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom,
+                            std::size_t) {
   const auto now = std::chrono::system_clock::now();
-  Write(ServiceLine(IsoStamp(now, LocalUtcOffset(now)), kind, text));
+  if (hexFrom >= text.size()) return Write(ServiceLine(IsoStamp(now, LocalUtcOffset(now)), kind, text));
+  std::string shown = text.substr(0, hexFrom);
+  AppendHex(shown, std::string_view(text).substr(hexFrom));
+  Write(ServiceLine(IsoStamp(now, LocalUtcOffset(now)), kind, shown));
 }
 
 void TRelayService::Write(const std::string& line) {

@@ -189,24 +189,27 @@ int TLogView::PaintRows(const TPictureKey& key, int from, int to, std::chrono::m
       }
       painter.setPen(ToQColor(line.color));
       int x = left;
-      ForEachRun(line, [&](const QString& run, bool marked) {
-        // Only what can be in sight is laid out: a long run is cut at the right edge.
-        const qsizetype fits = qsizetype(std::max(0, width - x) / narrowest + 2);
-        const QString shown = run.size() > fits ? run.left(fits) : run;
-        if (marked) {
-          const int advance = fm.horizontalAdvance(shown);
-          if (x + advance > 0) painter.fillRect(QRect(x, y, advance, rowHeight), kControlBackground);
-          painter.drawText(QPoint(x, y + fm.ascent()), shown);
-          x += advance;
-        } else {
-          // One layout gives both the picture and the width.
-          QRect drawn;
-          painter.drawText(QRect(x, y, 1 << 24, rowHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                           shown, &drawn);
-          x += drawn.width();
-        }
-        return x < width;
-      });
+      ForEachRun(
+          line,
+          [&](const QString& run, bool marked) {
+            // Only what can be in sight is laid out: a long run is cut at the right edge.
+            const qsizetype fits = qsizetype(std::max(0, width - x) / narrowest + 2);
+            const QString shown = run.size() > fits ? run.left(fits) : run;
+            if (marked) {
+              const int advance = fm.horizontalAdvance(shown);
+              if (x + advance > 0) painter.fillRect(QRect(x, y, advance, rowHeight), kControlBackground);
+              painter.drawText(QPoint(x, y + fm.ascent()), shown);
+              x += advance;
+            } else {
+              // One layout gives both the picture and the width.
+              QRect drawn;
+              painter.drawText(QRect(x, y, 1 << 24, rowHeight),
+                               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown, &drawn);
+              x += drawn.width();
+            }
+            return x < width;
+          },
+          qsizetype(std::max(0, width - left) / narrowest + 2));
       widest = std::max(widest, x - left);
     }
     using std::chrono::duration_cast, std::chrono::microseconds, std::chrono::nanoseconds;

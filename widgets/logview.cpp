@@ -80,20 +80,19 @@ class THeldBar {
   TQuietScrollBar* bar_;
 };
 
-// The text of a line, decoded as far as it can be shown.
-TDecodedBytes DecodeShown(std::string_view text, std::size_t hexFrom) {
-  // Decoding stops at what can be shown: a huge block stays cheap.
-  if (hexFrom >= text.size()) return DecodeAnsiBytes(text, TLogView::MaxLineChars);
-  // Hex digits and blanks are ASCII, one byte a unit: only the text before them needs the code page.
-  TDecodedBytes decoded = DecodeAnsiBytes(text.substr(0, hexFrom), TLogView::MaxLineChars);
-  const std::size_t shown = std::size_t(decoded.text.size()) + decoded.stray.size();
-  if (decoded.used < hexFrom || shown >= TLogView::MaxLineChars) return decoded;
-  const std::size_t take = std::min(text.size() - hexFrom, TLogView::MaxLineChars - shown);
-  decoded.text.append(QLatin1String(text.data() + hexFrom, qsizetype(take)));
-  decoded.used = hexFrom + take;
-  return decoded;
-}
 }  // namespace
+
+void AppendHexDigits(QString& out, std::string_view bytes) {
+  const qsizetype at = out.size();
+  out.resize(at + 3 * qsizetype(bytes.size()));
+  char16_t* p = reinterpret_cast<char16_t*>(out.data()) + at;
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    *p++ = char16_t(kHexDigits[b >> 4]);
+    *p++ = char16_t(kHexDigits[b & 0x0F]);
+    *p++ = u' ';
+  }
+}
 
 QString CutMarker(std::size_t hiddenBytes) { return QString::fromUtf8("…+") + QString::number(hiddenBytes); }
 
@@ -127,14 +126,14 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
 
 void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom, std::size_t omitted) {
   Line line = MakeLine(color, text, hexFrom, omitted);
-  chars_ += std::size_t(line.text.size());
+  chars_ += line.Size();
   if (paused_) {
     held_.push_back(std::move(line));
     DropOverflow();
     if (!repaint_.isActive()) repaint_.start();  // the count in the pause sign
     return;
   }
-  widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
+  widest_ = std::max<qsizetype>(widest_, qsizetype(line.Size()) * fontMetrics().averageCharWidth());
   lines_.push_back(std::move(line));
   DropOverflow();
   if (!repaint_.isActive()) repaint_.start();
@@ -142,27 +141,24 @@ void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t he
 
 TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom,
                                   std::size_t omitted) {
-  Line line{color, QString(), {}, 0};
-  TDecodedBytes decoded = DecodeShown(text, hexFrom);
-  std::size_t used = decoded.used;
-  if (used < text.size() && hexFrom < used) {
-    // Hex digits are one byte and one unit each: cut after the last whole payload byte.
-    const std::size_t whole = hexFrom + (used - hexFrom) / 3 * 3;
-    decoded.text.chop(qsizetype(used - whole));
-    used = whole;
-    line.hiddenBytes = (text.size() - used) / 3;
+  Line line{color, QString(), {}, {}, 0};
+  const std::string_view plainBytes = text.substr(0, hexFrom);
+  const std::string_view hexBytes = hexFrom < text.size() ? text.substr(hexFrom) : std::string_view();
+  // Decoding stops at what can be shown: a huge block stays cheap.
+  TDecodedBytes decoded = DecodeAnsiBytes(plainBytes, MaxLineChars);
+  line.hiddenBytes = plainBytes.size() - decoded.used + omitted;
+  const std::size_t shown = std::size_t(decoded.text.size()) + decoded.stray.size();
+  if (decoded.used == plainBytes.size() && shown < MaxLineChars) {
+    // Only whole bytes are shown in hex.
+    const std::size_t take = std::min(hexBytes.size(), (MaxLineChars - shown) / 3);
+    line.hex.assign(hexBytes.substr(0, take));
+    line.hiddenBytes += hexBytes.size() - take;
   } else {
-    line.hiddenBytes = text.size() - used;
+    line.hiddenBytes += hexBytes.size();
   }
-  line.hiddenBytes += omitted;
-  // Hex digits and blanks, one unit a byte at the end, are never controls: only the text before
-  // them is looked through.
-  const qsizetype plain =
-      hexFrom < used ? decoded.text.size() - qsizetype(used - hexFrom) : decoded.text.size();
-  const auto plainEnd = decoded.text.cbegin() + plain;
-  const auto control =
-      std::find_if(decoded.text.cbegin(), plainEnd, [](QChar ch) { return IsControl(ch.unicode()); });
-  if (decoded.stray.empty() && control == plainEnd) {
+  const auto control = std::find_if(decoded.text.cbegin(), decoded.text.cend(),
+                                    [](QChar ch) { return IsControl(ch.unicode()); });
+  if (decoded.stray.empty() && control == decoded.text.cend()) {
     line.text = std::move(decoded.text);
   } else {
     const QString& from = decoded.text;
@@ -192,13 +188,13 @@ void TLogView::DropOverflow() {
   };
   std::size_t drop = 0;
   while (!lines_.empty() && over()) {
-    chars_ -= std::size_t(lines_.front().text.size());
+    chars_ -= lines_.front().Size();
     lines_.pop_front();
     ++drop;
   }
   // Held lines are older than none shown, but newer than every shown one: they go last.
   while (held_.size() > 1 && over()) {
-    chars_ -= std::size_t(held_.front().text.size());
+    chars_ -= held_.front().Size();
     held_.pop_front();
   }
   if (drop) {
@@ -213,7 +209,7 @@ void TLogView::SetPaused(bool paused) {
   paused_ = paused;
   if (paused_) return viewport()->update();
   for (Line& line : held_) {
-    widest_ = std::max<qsizetype>(widest_, line.text.size() * fontMetrics().averageCharWidth());
+    widest_ = std::max<qsizetype>(widest_, qsizetype(line.Size()) * fontMetrics().averageCharWidth());
     lines_.push_back(std::move(line));
   }
   held_.clear();
@@ -227,7 +223,7 @@ void TLogView::ClearLines() {
   matchStart_ = -1;
   lines_.clear();
   chars_ = 0;
-  for (const Line& line : held_) chars_ += std::size_t(line.text.size());
+  for (const Line& line : held_) chars_ += line.Size();
   widest_ = 0;
   follow_ = true;
   Flush();

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,9 +45,10 @@ class TLogView : public QAbstractScrollArea {
 
   explicit TLogView(QWidget* parent = nullptr);
 
-  // `text` holds GB18030 bytes, any value included. From `hexFrom` on it holds a block in hex,
-  // three characters a byte: a cut then falls between bytes and the marker counts bytes.
-  // `omitted` more bytes of the block were left off the end of `text`; they count in the marker.
+  // `text` holds GB18030 bytes, any value included. From `hexFrom` on it holds a block's bytes,
+  // shown in hex, three characters a byte ("41 0A "): a cut then falls between bytes and the
+  // marker counts bytes. `omitted` more bytes of the block were left off the end of `text`;
+  // they count in the marker.
   void AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom = std::string_view::npos,
                   std::size_t omitted = 0);
   // A line never shows more of a block than its first this many bytes (as text or in hex).
@@ -110,10 +112,16 @@ class TLogView : public QAbstractScrollArea {
     TLogColor color;
     QString text;                      // as shown, marked bytes as their two hex digits
     std::vector<std::uint32_t> marks;  // where each marked byte's digits start, ascending
-    std::size_t hiddenBytes;           // bytes cut off the end
+    // Bytes shown in hex after `text`. Kept as bytes: their digits are made only for a line
+    // that is painted, copied or searched, which in a flood is a few of thousands.
+    std::string hex;
+    std::size_t hiddenBytes;  // bytes cut off the end
+    std::size_t Size() const { return std::size_t(text.size()) + 3 * hex.size(); }
   };
+  // The runs of a line, up to about `most` characters (the rest of its text is not made).
   template <class Visit>
-  static void ForEachRun(const Line& line, Visit visit);
+  static void ForEachRun(const Line& line, Visit visit,
+                         qsizetype most = std::numeric_limits<qsizetype>::max());
   void UpdateScrollBars();
   static Line MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom, std::size_t omitted);
   static QString CopyOf(const Line& line);

@@ -1,6 +1,8 @@
 // How the traffic log looks: shared by the view and the painting of its picture.
 #pragma once
 #include <QColor>
+#include <algorithm>
+#include <string_view>
 
 #include "widgets/logview.h"
 
@@ -20,9 +22,12 @@ constexpr int kMargin = 2;
 constexpr int kFillBand = 64;
 }  // namespace logview
 
+// Appends the digits of `bytes` as the log shows them: "41 0A ".
+void AppendHexDigits(QString& out, std::string_view bytes);
+
 // Splits a stored line into what is painted: runs of text, and marked bytes one by one.
 template <class Visit>
-void TLogView::ForEachRun(const Line& line, Visit visit) {
+void TLogView::ForEachRun(const Line& line, Visit visit, qsizetype most) {
   const QString& text = line.text;
   qsizetype at = 0;
   for (const std::uint32_t mark : line.marks) {
@@ -30,6 +35,15 @@ void TLogView::ForEachRun(const Line& line, Visit visit) {
     if (!visit(text.mid(mark, 2), true)) return;
     at = mark + 2;
   }
-  if (at < text.size() && !visit(at == 0 ? text : text.mid(at), false)) return;
+  if (line.hex.empty()) {
+    if (at < text.size() && !visit(at == 0 ? text : text.mid(at), false)) return;
+  } else {
+    // The digits continue the text before them as one run, as they are shown.
+    QString run = text.mid(at);
+    const qsizetype room = most - text.size();
+    const std::size_t bytes = room <= 0 ? 0 : std::min(line.hex.size(), std::size_t(room / 3 + 1));
+    AppendHexDigits(run, std::string_view(line.hex).substr(0, bytes));
+    if (!visit(run, false)) return;
+  }
   if (line.hiddenBytes) visit(CutMarker(line.hiddenBytes), true);
 }

@@ -179,7 +179,7 @@ TEST_F(FeaturesTest, AHugeBlockIsShownAndFiledAsIfItsWholeLineHadBeenWrittenOut)
   for (const std::string& piece : serial->written) written += piece;
   EXPECT_TRUE(written == block + block);  // the line is cut, the forwarding never
   const std::string head = texts::NetToSerial() + "(" + std::to_string(block.size()) + "):";
-  const std::string lines[] = {head + StrToHexStr(block), head + block};
+  const std::string lines[] = {head + block, head + block};
   const std::size_t hexFrom[] = {head.size(), std::string::npos};
   TLogView whole;
   const QStringList filed = FileLines(path);

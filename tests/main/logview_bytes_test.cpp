@@ -62,9 +62,9 @@ TEST(LogViewBytes, MarksAreKeptBesideTheTextNotInIt) {
 TEST(LogViewBytes, InAHexLineTheTextBeforeTheDigitsIsMarkedToItsLastByteAndTheDigitsNever) {
   TLogView view;
   const std::string inner = std::string("in\x01(2):", 7), last = std::string("in(2):\x1F", 7);
-  view.AppendLine(0, inner + "41 07 ", inner.size());
-  view.AppendLine(0, last + "41 ", last.size());
-  view.AppendLine(0, "in(2):41 0A ", 6);
+  view.AppendLine(0, inner + "\x41\x07", inner.size());
+  view.AppendLine(0, last + "\x41", last.size());
+  view.AppendLine(0, "in(2):\x41\x0A", 6);
   EXPECT_EQ(view.LineRuns(0), (Runs{{"in", false}, {"01", true}, {"(2):41 07 ", false}}));
   EXPECT_EQ(view.LineRuns(1), (Runs{{"in(2):", false}, {"1F", true}, {"41 ", false}}));
   EXPECT_EQ(view.LineRuns(2), (Runs{{"in(2):41 0A ", false}}));

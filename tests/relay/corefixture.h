@@ -9,6 +9,7 @@
 #include "platform/text/codepage.h"
 #include "relay/relaycore.h"
 #include "relay/texts.h"
+#include "relay/trafficlog.h"
 #include "tests/main/doubles.h"
 
 class TRecordingView : public relay::TRelayView {
@@ -17,8 +18,10 @@ class TRecordingView : public relay::TRelayView {
     relay::TLineKind kind;
     std::string text;  // GB18030
   };
-  void LogLine(relay::TLineKind kind, const std::string& text, std::size_t, std::size_t) override {
-    lines.push_back({kind, text});
+  // A block to be shown in hex is recorded as its digits.
+  void LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom, std::size_t) override {
+    lines.push_back(
+        {kind, hexFrom < text.size() ? text.substr(0, hexFrom) + StrToHexStr(text.substr(hexFrom)) : text});
   }
   void SerialStateChanged(bool open) override { serialShown.push_back(open); }
   void NetworkStateChanged(bool connected) override { networkShown.push_back(connected); }

@@ -272,3 +272,46 @@ TEST(LogViewPaint, AHiddenViewPaintsNothingAndShowsItsLinesWhenShownAgain) {
   Settle(view);
   EXPECT_TRUE(OnScreen(view) == PaintedWhole(view, lines, std::size_t(view.verticalScrollBar()->value())));
 }
+
+TEST(LogViewPaint, ABlockKeptAsBytesIsPaintedAsItsDigitsWouldBeWhereverTheViewIsScrolled) {
+  // Lines whose blocks the view keeps as bytes, beside the same lines given as text: with and
+  // without a marked byte in the text before the digits, up to a whole serial block.
+  std::vector<std::pair<std::string, std::size_t>> bytes;
+  std::vector<std::string> digits;
+  std::mt19937 random(11);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const std::size_t size : {std::size_t(1), std::size_t(64), std::size_t(4096)}) {
+    for (const bool marked : {false, true}) {
+      const std::string head = marked ? std::string("in\x01(n):", 7) : std::string("in(n):");
+      std::string block(size, '\0');
+      for (char& c : block) c = char(random());
+      std::string line = head;
+      for (const char c : block) {
+        line += kHex[static_cast<unsigned char>(c) >> 4];
+        line += kHex[c & 0x0F];
+        line += ' ';
+      }
+      bytes.emplace_back(head + block, head.size());
+      digits.push_back(line);
+    }
+  }
+  TLogView fromBytes, fromDigits;
+  for (TLogView* view : {&fromBytes, &fromDigits}) {
+    view->resize(500, 260);
+    view->show();
+  }
+  for (const auto& [line, hexFrom] : bytes) fromBytes.AppendLine(0x800000, line, hexFrom);
+  for (const std::string& line : digits) fromDigits.AppendLine(0x800000, line);
+  for (std::size_t i = 0; i < digits.size(); ++i)
+    EXPECT_EQ(fromBytes.LineText(i), fromDigits.LineText(i)) << i;
+  // Only what can be in sight of a long block is made for the picture, from wherever it starts.
+  for (const int left : {0, 37, 5000, 30000}) {
+    for (TLogView* view : {&fromBytes, &fromDigits}) {
+      view->Flush();
+      view->horizontalScrollBar()->setValue(left);
+    }
+    ASSERT_EQ(fromBytes.horizontalScrollBar()->value(), fromDigits.horizontalScrollBar()->value());
+    EXPECT_TRUE(fromBytes.viewport()->grab().toImage() == fromDigits.viewport()->grab().toImage()) << left;
+  }
+  EXPECT_EQ(fromBytes.horizontalScrollBar()->value(), 30000);
+}
