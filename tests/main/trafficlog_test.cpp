@@ -119,6 +119,14 @@ TEST(LogView, CharacterBudgetDropsOldestLongLines) {
   EXPECT_LE(kept * longLine.size(), TLogView::MaxChars);
   EXPECT_GT(kept, TLogView::MaxChars / longLine.size() - 100);
   EXPECT_TRUE(view.LineText(kept - 1).startsWith(QString::number(total - 1) + "x"));
+  // A block kept as bytes counts as the digits it shows, three a byte.
+  view.ClearLines();
+  const std::string block(4000, '\x5A');
+  const std::size_t shown = 2 + 3 * block.size();
+  for (std::size_t i = 0; i < TLogView::MaxChars / shown + 100; ++i) view.AppendLine(0, "h:" + block, 2);
+  EXPECT_LE(view.LineCount() * shown, TLogView::MaxChars);
+  EXPECT_GT(view.LineCount(), TLogView::MaxChars / shown - 100);
+  EXPECT_TRUE(view.LineText(0).endsWith("5A 5A "));
 }
 
 TEST(LogView, HugeLineIsCutWithACountOfWhatIsLeft) {

@@ -89,6 +89,11 @@ TEST(LogViewFind, TheMatchFollowsItsLineAsOldLinesGoAndEndsWithIt) {
   view.AppendLine(0, std::string("a\x01z", 3));
   ASSERT_TRUE(view.Find(Q("a01z"), false));
   EXPECT_EQ(view.MatchLine(), 6);
+  // And the digits of a block kept as bytes, from the text before them on.
+  view.AppendLine(0, std::string("in(3):\x0A\x41\x01", 9), 6);
+  ASSERT_TRUE(view.Find(Q("):0a 41 01 "), false));
+  EXPECT_EQ(view.MatchLine(), 7);
+  EXPECT_EQ(view.MatchStart(), 4);
   view.ClearLines();
   EXPECT_EQ(view.MatchLine(), -1);
 }
