@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/files/descriptor.h"
 #include "platform/serial/errors.h"
@@ -126,7 +127,10 @@ BOOL TSerialDevice::Purge(DWORD flags) {
     write_.reset();
   }
   const bool in = flags & PURGE_RXCLEAR, out = flags & PURGE_TXCLEAR;
-  if (in) filter_.Reset();
+  if (in) {
+    filter_.Reset();
+    aheadFrom_ = aheadTo_ = 0;
+  }
   if (in || out) {
     const int r = backend_->Flush(in, out);
     if (r < 0) return FailBackend(r);
@@ -306,16 +310,30 @@ BOOL TSerialDevice::ClearError(DWORD* errors, COMSTAT* status) {
 }
 
 void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
+  // Anything taken ahead goes first: the read-ahead below reuses its room.
+  TakeAhead(op);
   const unsigned long marksBefore = filter_.Errors();
   char raw[4096];
   while (!op.failed && op.got < op.size) {
     const DWORD room = op.size - op.got;
     long n;
     long asked;
-    if (!filter_.Active()) {
+    if (!filter_.Active() && room >= kReadAhead) {
       asked = room;
       n = backend_->Read(op.buffer + op.got, room);
       if (n > 0) op.got += static_cast<DWORD>(n);
+    } else if (!filter_.Active()) {
+      asked = long(room + kReadAhead);
+      n = backend_->Read(ahead_.data(), std::size_t(asked));
+      if (n > 0) {
+        const DWORD take = std::min(room, static_cast<DWORD>(n));
+        std::memcpy(op.buffer + op.got, ahead_.data(), take);
+        op.got += take;
+        aheadFrom_ = take;
+        aheadTo_ = std::size_t(n);
+        aheadArrival_ = arrival;
+        aheadEmptied_ = n < asked;
+      }
     } else {
       const std::size_t take =
           std::min<std::size_t>(room - std::min<DWORD>(room, filter_.Slack()), sizeof raw);
@@ -344,6 +362,17 @@ void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
     }
   }
   if (filter_.Errors() != marksBefore) Wake();  // the line-event wait has news
+}
+
+bool TSerialDevice::TakeAhead(TReadOp& op) {
+  if (aheadFrom_ == aheadTo_) return false;
+  const std::size_t take = std::min<std::size_t>(op.size - op.got, aheadTo_ - aheadFrom_);
+  std::memcpy(op.buffer + op.got, ahead_.data() + aheadFrom_, take);
+  op.got += static_cast<DWORD>(take);
+  aheadFrom_ += take;
+  // They came when the read that took them ended; the interval runs from then.
+  op.lastByte = aheadArrival_;
+  return true;
 }
 
 bool TSerialDevice::ReadDone(const TReadOp& op, TWaitClock::time_point now) const {
@@ -377,7 +406,9 @@ BOOL TSerialDevice::Read(void* buffer, DWORD size, DWORD* read, OVERLAPPED* over
   // the poll of the wait reads, at once if bytes came meanwhile.
   const bool drained = drainedFor_ == op.owner && !op.atOnce && op.total > TWaitClock::now();
   drainedFor_ = 0;
-  if (!drained) PumpRead(op, TWaitClock::now());
+  // Bytes taken ahead by a read that emptied the terminal leave it empty still, most likely.
+  const bool tookAhead = TakeAhead(op);
+  if (!drained && !(tookAhead && aheadEmptied_ && !op.atOnce)) PumpRead(op, TWaitClock::now());
   if (ReadDone(op, TWaitClock::now())) {
     Finish(op, op.failed ? op.error : ERROR_SUCCESS, op.got);
     if (op.failed) return Fail(op.error);

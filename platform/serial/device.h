@@ -2,6 +2,7 @@
 // one pending line-event wait; each progresses inside the waits of the thread that started it
 // (TWaitSource), so the device needs no thread of its own.
 #pragma once
+#include <array>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -77,7 +78,15 @@ class TSerialDevice final : public TKernelObject,
     TWaitClock::time_point nextSample = TWaitClock::time_point::max();
   };
 
+  // A read that needs only the last few bytes of a block asks the terminal for this many more,
+  // and keeps what it gets beyond the block for the next read, as a driver's input queue does.
+  // A terminal hands over at most a byte less than a serial block at a time: without this, a
+  // flood costs two reads a block instead of one.
+  static constexpr DWORD kReadAhead = 4096;
+
   bool StartOp(TOp& op, OVERLAPPED* overlapped);
+  // Moves what an earlier read took ahead into `op`; true when it did.
+  bool TakeAhead(TReadOp& op);
   void Finish(TOp& op, DWORD status, DWORD bytes);
   void PumpRead(TReadOp& op, TWaitClock::time_point arrival);
   bool ReadDone(const TReadOp& op, TWaitClock::time_point now) const;
@@ -111,6 +120,10 @@ class TSerialDevice final : public TKernelObject,
   // The thread whose last read ended after a poll found the device without input.
   DWORD drainedFor_ = 0;
   std::optional<TReadOp> read_;
+  std::array<char, 2 * kReadAhead> ahead_;
+  std::size_t aheadFrom_ = 0, aheadTo_ = 0;  // the bytes taken ahead and not yet read
+  TWaitClock::time_point aheadArrival_{};
+  bool aheadEmptied_ = false;  // the read that took them emptied the terminal
   std::optional<TWriteOp> write_;
   std::optional<TEventOp> wait_;
 };

@@ -158,6 +158,45 @@ TEST(SerialTimeouts, ShortReadsWithinTheIntervalMakeOneBlockAndDrainedReadsAreNo
   EXPECT_EQ(fake.Record().emptyReads - emptyBefore, 0);
 }
 
+TEST(SerialTimeouts, AFloodFillsEachBlockWithAboutOneReadAndWhatWasTakenAheadComesNextOrIsPurged) {
+  TFakeSerialPort fake("fakeflood0");
+  TPort port(fake.Name());
+  ASSERT_NE(port.h, INVALID_HANDLE_VALUE);
+  port.Timeouts(100);
+  DWORD error;
+  // A terminal hands over a byte less than a block at a time; bytes beyond a block are kept
+  // for the next one, not read again.
+  std::string flood(8 * 4096 + 100, '\0');
+  for (std::size_t i = 0; i < flood.size(); ++i) flood[i] = char(i * 131 + i / 251);
+  const int readsBefore = fake.Record().reads;
+  std::thread writer([&] { fake.Receive(flood); });
+  std::string got;
+  for (int i = 0; i < 8; ++i) {
+    const std::string block = ReadBlock(port.h, 4096, error);
+    EXPECT_EQ(block.size(), 4096u) << i;
+    got += block;
+  }
+  got += ReadBlock(port.h, 4096, error);  // the rest, cut by the interval
+  writer.join();
+  EXPECT_TRUE(got == flood);
+  EXPECT_LT(fake.Record().reads - readsBefore, 14);  // two a block would be 17
+
+  // What a full buffer left behind is the next read's, in whatever mode it reads.
+  fake.Receive("0123456789");
+  EXPECT_EQ(ReadBlock(port.h, 4, error), "0123");
+  port.Timeouts(MAXDWORD);
+  EXPECT_EQ(ReadBlock(port.h, 3, error), "456");
+  port.Timeouts(MAXDWORD, MAXDWORD, 1000);
+  EXPECT_EQ(ReadBlock(port.h, 4096, error), "789");
+  // A purge of the input drops it with the rest.
+  fake.Receive("abcdef");
+  port.Timeouts(50);
+  EXPECT_EQ(ReadBlock(port.h, 2, error), "ab");
+  ASSERT_TRUE(PurgeComm(port.h, PURGE_RXCLEAR));
+  fake.Receive("xy");
+  EXPECT_EQ(ReadBlock(port.h, 4096, error), "xy");
+}
+
 TEST(SerialTimeouts, AtOnceTotalsAndAbortByPurge) {
   TPseudoTerminal pty;
   TPort port(pty.Path());
