@@ -29,6 +29,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -112,7 +113,9 @@ struct TBlockSink {
 void Receive(int tty, int stop, long long intervalNs, TBlockSink sink) {
   std::string block;
   block.reserve(kBlock);
-  char buffer[kBlock];
+  // Up to a block beyond the one being filled, as the console's device reads: a terminal hands
+  // over a byte less than a block at a time.
+  char buffer[2 * kBlock];
   timespec last{};
   for (;;) {
     long long left = -1;
@@ -131,16 +134,20 @@ void Receive(int tty, int stop, long long intervalNs, TBlockSink sink) {
       if (wait[0].revents) return;
       continue;
     }
-    const ssize_t n = ::read(tty, buffer, kBlock - block.size());
+    const ssize_t n = ::read(tty, buffer, 2 * kBlock - block.size());
     if (n <= 0) {
       if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
       return;
     }
-    block.append(buffer, std::size_t(n));
     last = Now();
-    if (block.size() == kBlock) {
-      if (!sink.Put(std::exchange(block, {}))) return;
-      block.reserve(kBlock);
+    for (std::string_view got(buffer, std::size_t(n)); !got.empty();) {
+      const std::size_t take = std::min(got.size(), kBlock - block.size());
+      block.append(got.substr(0, take));
+      got.remove_prefix(take);
+      if (block.size() == kBlock) {
+        if (!sink.Put(std::exchange(block, {}))) return;
+        block.reserve(kBlock);
+      }
     }
   }
 }
