@@ -1,12 +1,16 @@
 #include "relay/trafficlog.h"
 
-#include <cstdio>
-
 std::string FormatLogStamp(const SYSTEMTIME& utc) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "[%02d:%02d:%02d:%03d]", (utc.wHour + 8) % 24, utc.wMinute, utc.wSecond,
-                utc.wMilliseconds);
-  return buf;
+  // Once a line, thousands a second in a flood: digits by hand, not through printf.
+  std::string out = "[00:00:00:000]";
+  const auto put = [&out](std::size_t at, unsigned value, int digits) {
+    for (int i = digits - 1; i >= 0; --i, value /= 10) out[at + std::size_t(i)] = char('0' + value % 10);
+  };
+  put(1, (utc.wHour + 8u) % 24u, 2);
+  put(4, utc.wMinute, 2);
+  put(7, utc.wSecond, 2);
+  put(10, utc.wMilliseconds, 3);
+  return out;
 }
 
 std::string ByteToHex(std::uint8_t value) {

@@ -125,7 +125,9 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t hexFrom, std::size_t omitted) {
-  Line line = MakeLine(color, text, hexFrom, omitted);
+  // In a flood of hex lines one line is dropped for each one appended: its memory is reused.
+  Line line =
+      MakeLine(color, text, hexFrom, omitted, hexFrom < text.size() ? std::move(spare_) : std::string());
   chars_ += line.Size();
   if (paused_) {
     held_.push_back(std::move(line));
@@ -140,7 +142,7 @@ void TLogView::AppendLine(TLogColor color, std::string_view text, std::size_t he
 }
 
 TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom,
-                                  std::size_t omitted) {
+                                  std::size_t omitted, std::string room) {
   Line line{color, QString(), {}, {}, 0};
   const std::string_view plainBytes = text.substr(0, hexFrom);
   const std::string_view hexBytes = hexFrom < text.size() ? text.substr(hexFrom) : std::string_view();
@@ -151,6 +153,7 @@ TLogView::Line TLogView::MakeLine(TLogColor color, std::string_view text, std::s
   if (decoded.used == plainBytes.size() && shown < MaxLineChars) {
     // Only whole bytes are shown in hex.
     const std::size_t take = std::min(hexBytes.size(), (MaxLineChars - shown) / 3);
+    line.hex = std::move(room);
     line.hex.assign(hexBytes.substr(0, take));
     line.hiddenBytes += hexBytes.size() - take;
   } else {
@@ -189,6 +192,7 @@ void TLogView::DropOverflow() {
   std::size_t drop = 0;
   while (!lines_.empty() && over()) {
     chars_ -= lines_.front().Size();
+    if (lines_.front().hex.capacity() > spare_.capacity()) spare_ = std::move(lines_.front().hex);
     lines_.pop_front();
     ++drop;
   }

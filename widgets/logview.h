@@ -123,7 +123,9 @@ class TLogView : public QAbstractScrollArea {
   static void ForEachRun(const Line& line, Visit visit,
                          qsizetype most = std::numeric_limits<qsizetype>::max());
   void UpdateScrollBars();
-  static Line MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom, std::size_t omitted);
+  // `room` is a dropped line's bytes, whose memory the new line's take over.
+  static Line MakeLine(TLogColor color, std::string_view text, std::size_t hexFrom, std::size_t omitted,
+                       std::string room = {});
   static QString CopyOf(const Line& line);
   // Keeps the shown and held lines within MaxLines and MaxChars, oldest first.
   void DropOverflow();
@@ -160,6 +162,7 @@ class TLogView : public QAbstractScrollArea {
   bool PrepareImage(const TPictureKey& key);
 
   std::deque<Line> lines_;
+  std::string spare_;  // the bytes of the last line dropped, for the next one's
   std::size_t chars_ = 0;
   int widest_ = 0;  // widest line seen, in pixels (estimated until painted)
   bool follow_ = true;

@@ -119,14 +119,21 @@ TEST(LogView, CharacterBudgetDropsOldestLongLines) {
   EXPECT_LE(kept * longLine.size(), TLogView::MaxChars);
   EXPECT_GT(kept, TLogView::MaxChars / longLine.size() - 100);
   EXPECT_TRUE(view.LineText(kept - 1).startsWith(QString::number(total - 1) + "x"));
-  // A block kept as bytes counts as the digits it shows, three a byte.
+  // A block kept as bytes counts as the digits it shows, three a byte; the lines that take over
+  // the memory of dropped ones show their own bytes only.
   view.ClearLines();
-  const std::string block(4000, '\x5A');
-  const std::size_t shown = 2 + 3 * block.size();
-  for (std::size_t i = 0; i < TLogView::MaxChars / shown + 100; ++i) view.AppendLine(0, "h:" + block, 2);
+  const std::size_t shown = 2 + 3 * 4000;
+  const std::size_t appended = TLogView::MaxChars / shown + 100;
+  for (std::size_t i = 0; i < appended; ++i)
+    view.AppendLine(0, "h:" + std::string(i % 2 ? 4000 : 3999, char(i)) + char(i % 2 ? 0 : 0xC3), 2);
   EXPECT_LE(view.LineCount() * shown, TLogView::MaxChars);
   EXPECT_GT(view.LineCount(), TLogView::MaxChars / shown - 100);
-  EXPECT_TRUE(view.LineText(0).endsWith("5A 5A "));
+  const std::size_t hexKept = view.LineCount();
+  for (const std::size_t at : {std::size_t(0), hexKept - 2, hexKept - 1}) {
+    const std::size_t i = appended - hexKept + at;
+    const QString digits = QString("%1 ").arg(unsigned(i % 256), 2, 16, QChar('0')).toUpper();
+    EXPECT_EQ(view.LineText(at), "h:" + digits.repeated(i % 2 ? 4000 : 3999) + (i % 2 ? "00 " : "C3 ")) << at;
+  }
 }
 
 TEST(LogView, HugeLineIsCutWithACountOfWhatIsLeft) {
