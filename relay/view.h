@@ -17,8 +17,8 @@ class TRelayView {
  public:
   virtual ~TRelayView() = default;
   // One line of the traffic log (GB18030 bytes, no time stamp). From `hexFrom` on, `text` holds
-  // a block's bytes to be shown in hex (see AppendHex); npos when it holds none. The block's last `omitted` bytes are left out of
-  // `text` (see DataLineBytes).
+  // a block's bytes to be shown in hex (see AppendHex); npos when it holds none. The block's
+  // last `omitted` bytes are left out of `text` (see DataLineBytes).
   virtual void LogLine(TLineKind kind, const std::string& text, std::size_t hexFrom, std::size_t omitted) = 0;
   // How many bytes of a block its data line can show at most; a view that cuts long lines says
   // where, so a block of a megabyte is not written out whole for a line that shows a few
