@@ -35,3 +35,10 @@ void AppendHex(std::string& out, std::string_view data) {
     *p++ = ' ';
   }
 }
+
+std::string WithHexDigits(std::string_view text, std::size_t hexFrom) {
+  if (hexFrom >= text.size()) return std::string(text);
+  std::string out(text.substr(0, hexFrom));
+  AppendHex(out, text.substr(hexFrom));
+  return out;
+}

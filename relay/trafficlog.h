@@ -13,3 +13,5 @@ std::string ByteToHex(std::uint8_t value);
 std::string StrToHexStr(std::string_view data);
 // The same, appended to `out`.
 void AppendHex(std::string& out, std::string_view data);
+// A log line as text: from `hexFrom` on (npos: nowhere) its bytes become their digits.
+std::string WithHexDigits(std::string_view text, std::size_t hexFrom);

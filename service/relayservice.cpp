@@ -66,10 +66,7 @@ void TRelayService::PrintCounters() {
 void TRelayService::LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom,
                             std::size_t) {
   const auto now = std::chrono::system_clock::now();
-  if (hexFrom >= text.size()) return Write(ServiceLine(IsoStamp(now, LocalUtcOffset(now)), kind, text));
-  std::string shown = text.substr(0, hexFrom);
-  AppendHex(shown, std::string_view(text).substr(hexFrom));
-  Write(ServiceLine(IsoStamp(now, LocalUtcOffset(now)), kind, shown));
+  Write(ServiceLine(IsoStamp(now, LocalUtcOffset(now)), kind, WithHexDigits(text, hexFrom)));
 }
 
 void TRelayService::Write(const std::string& line) {

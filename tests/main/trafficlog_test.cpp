@@ -36,6 +36,10 @@ TEST(TrafficLog, HexRendering) {
   EXPECT_EQ(StrToHexStr(std::string(1, '\0')), "00 ");
   EXPECT_EQ(StrToHexStr(""), "");
   EXPECT_EQ(StrToHexStr("\x7F\x80\xFE"), "7F 80 FE ");
+  // A line whose block is shown in hex, as the service writes it.
+  EXPECT_EQ(WithHexDigits(std::string("in(2):\n\0", 8), 6), "in(2):0A 00 ");
+  EXPECT_EQ(WithHexDigits("in(0):", 6), "in(0):");
+  EXPECT_EQ(WithHexDigits("a\nb", std::string::npos), "a\nb");
 }
 
 TEST_F(ConsoleTest, AddLogLineStampsFromTheInjectedClockInCallOrder) {

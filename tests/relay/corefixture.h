@@ -20,8 +20,7 @@ class TRecordingView : public relay::TRelayView {
   };
   // A block to be shown in hex is recorded as its digits.
   void LogLine(relay::TLineKind kind, const std::string& text, std::size_t hexFrom, std::size_t) override {
-    lines.push_back(
-        {kind, hexFrom < text.size() ? text.substr(0, hexFrom) + StrToHexStr(text.substr(hexFrom)) : text});
+    lines.push_back({kind, WithHexDigits(text, hexFrom)});
   }
   void SerialStateChanged(bool open) override { serialShown.push_back(open); }
   void NetworkStateChanged(bool connected) override { networkShown.push_back(connected); }
