@@ -1,6 +1,9 @@
 // Check boxes, buttons, labels, the LED shape, group boxes, colours and the console font.
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <map>
+#include <string>
 
 #include "platform/text/codepage.h"
 #include "tests/widgets/widgettest.h"
@@ -84,6 +87,69 @@ TEST(Label, PlainLabelsFitTheirCaptionCounterLabelsKeepTheirBox) {
   };
   EXPECT_GT(darkIn(72, 141), 0);
   EXPECT_EQ(darkIn(3, 20), 0);
+}
+
+namespace {
+struct PaintCounter : QObject {
+  std::map<QObject*, int> paints;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints[watched];
+    return false;
+  }
+};
+}  // namespace
+
+TEST(Label, CountersOfOneWindowRedrawTogetherAndEachShowsItsLastCaption) {
+  TestWindow window;
+  auto* box = new TGroupBox(window.get());
+  box->setGeometry(8, 8, 180, 120);
+  auto* up = new TCounterLabel(box);
+  up->setGeometry(16, 40, 145, 20);
+  auto* down = new TCounterLabel(box);
+  down->setGeometry(16, 80, 145, 20);
+  box->show();
+  QApplication::processEvents();
+  PaintCounter counter;
+  for (QObject* o : {static_cast<QObject*>(box), static_cast<QObject*>(up), static_cast<QObject*>(down)})
+    o->installEventFilter(&counter);
+
+  // The first change shows at once; the other counter, changed during that tick, waits for it and
+  // then shows together with the first counter's later change.
+  up->SetCaption(Ansi("1字节"));
+  EXPECT_EQ(up->text(), QString::fromUtf8("1字节"));
+  down->SetCaption(Ansi("7字节"));
+  up->SetCaption(Ansi("2字节"));
+  EXPECT_EQ(down->Caption(), Ansi("7字节"));
+  EXPECT_EQ(down->text(), QString());
+  QElapsedTimer clock;
+  clock.start();
+  while (up->text() != QString::fromUtf8("2字节") && clock.elapsed() < 5000)
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  EXPECT_EQ(up->text(), QString::fromUtf8("2字节"));
+  EXPECT_EQ(down->text(), QString::fromUtf8("7字节"));
+
+  // Both changing all the time, the second from a little later: each redraw of one is a redraw of
+  // the other, in one paint of the box.
+  counter.paints.clear();
+  int n = 0;
+  clock.restart();
+  while (clock.elapsed() < 400) {
+    ++n;
+    up->SetCaption(Ansi(std::to_string(n) + "字节"));
+    if (clock.elapsed() >= 15) down->SetCaption(Ansi(std::to_string(2 * n) + "字节"));
+    QApplication::processEvents(QEventLoop::AllEvents, 1);
+  }
+  const int passes = counter.paints[box], upPaints = counter.paints[up], downPaints = counter.paints[down];
+  EXPECT_GE(upPaints, 3);
+  EXPECT_LE(std::abs(upPaints - downPaints), 1);
+  EXPECT_LE(passes, upPaints + 1);
+  // Nothing is lost: once quiet, each shows its last caption.
+  clock.restart();
+  while (down->text() != QString::fromStdString(std::to_string(2 * n)) + QString::fromUtf8("字节") &&
+         clock.elapsed() < 5000)
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  EXPECT_EQ(up->text(), QString::fromStdString(std::to_string(n)) + QString::fromUtf8("字节"));
+  EXPECT_EQ(down->text(), QString::fromStdString(std::to_string(2 * n)) + QString::fromUtf8("字节"));
 }
 
 TEST(Shape, FillsACircleWithTheBrushColour) {
