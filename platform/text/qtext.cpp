@@ -15,10 +15,16 @@ TDecodedBytes DecodeAnsiBytes(std::string_view bytes, std::size_t maxUnits) {
   // Every byte gives at most one UTF-16 unit or one stray byte.
   const std::size_t cap = std::min(bytes.size(), maxUnits);
   out.text.resize(qsizetype(cap));
-  char* in = const_cast<char*>(bytes.data());
-  std::size_t inLeft = bytes.size();
+  // Bytes below 0x80 before any other byte are characters of their own (only after a lead byte
+  // can one be a second byte): time stamps and most traffic text need no converter.
+  std::size_t ascii = 0;
+  char16_t* const units16 = reinterpret_cast<char16_t*>(out.text.data());
+  for (; ascii < cap && static_cast<unsigned char>(bytes[ascii]) < 0x80; ++ascii)
+    units16[ascii] = char16_t(bytes[ascii]);
+  char* in = const_cast<char*>(bytes.data()) + ascii;
+  std::size_t inLeft = bytes.size() - ascii;
   char* const base = reinterpret_cast<char*>(out.text.data());
-  char* outAt = base;
+  char* outAt = base + 2 * ascii;
   auto units = [&] { return std::size_t(outAt - base) / 2; };
   decoder.Restart();
   while (inLeft > 0) {

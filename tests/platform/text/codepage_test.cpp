@@ -34,6 +34,11 @@ TEST(DecodeAnsiBytes, AgreesWithTheCodePageOnValidText) {
   EXPECT_EQ(d.text, AnsiToQString(bytes));
   EXPECT_TRUE(d.stray.empty());
   EXPECT_EQ(d.used, bytes.size());
+  // A second byte can be below 0x80 (U+4E02 is 81 40): only what comes before any lead byte is
+  // one character a byte.
+  const std::string seconds = "[12:00]" + WideToAnsi(u"丂") + "@" + WideToAnsi(u"丂");
+  ASSERT_EQ(seconds.substr(7, 2), "\x81\x40");
+  EXPECT_EQ(DecodeAnsiBytes(seconds).text, QString::fromUtf8("[12:00]丂@丂"));
 }
 
 TEST(DecodeAnsiBytes, StopsAtTheUnitBoundOnAWholeCharacter) {
@@ -47,6 +52,9 @@ TEST(DecodeAnsiBytes, StopsAtTheUnitBoundOnAWholeCharacter) {
   d = DecodeAnsiBytes("\xFF\xFF" + Ansi("中文"), 3);
   EXPECT_EQ(d.text, QString::fromUtf8("中"));
   EXPECT_EQ(d.stray.size(), 2u);
+  EXPECT_EQ(d.used, 4u);
+  d = DecodeAnsiBytes("abcdef", 4);
+  EXPECT_EQ(d.text, "abcd");
   EXPECT_EQ(d.used, 4u);
   d = DecodeAnsiBytes("ab\x81\x30\x81", 3);
   EXPECT_EQ(d.text, "ab");
