@@ -269,6 +269,9 @@ void Bench::PacedRun(RelayProcess& relay, std::size_t c, int run) {
   results_.Add("paced_cpu_pct", c, cpuPercent, "% of a core");
   results_.Add("paced_wakeups_per_s", c, double(paced.wakeups) / paced.seconds, "/s");
   results_.Add("paced_switches_per_s", c, double(paced.switches) / paced.seconds, "/s");
+  // What a wake-up costs on this machine, its work included: with the count, what a budget can pay for.
+  if (paced.wakeups > 0)
+    results_.Add("paced_cpu_us_per_wakeup", c, paced.cpuSeconds * 1e6 / double(paced.wakeups), "us");
   std::printf("run %d paced %s: %zu bytes in %zu blocks each way in %.1f s, %.2f%% CPU, %.0f wake-ups/s\n",
               run, options_.commands[c].name.c_str(), paced.bytesEachWay, paced.blocksEachWay, paced.seconds,
               cpuPercent, double(paced.wakeups) / paced.seconds);
