@@ -2,7 +2,6 @@
 #include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <map>
 #include <string>
 
 #include "platform/text/codepage.h"
@@ -89,16 +88,6 @@ TEST(Label, PlainLabelsFitTheirCaptionCounterLabelsKeepTheirBox) {
   EXPECT_EQ(darkIn(3, 20), 0);
 }
 
-namespace {
-struct PaintCounter : QObject {
-  std::map<QObject*, int> paints;
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints[watched];
-    return false;
-  }
-};
-}  // namespace
-
 TEST(Label, CountersOfOneWindowRedrawTogetherAndEachShowsItsLastCaption) {
   TestWindow window;
   auto* box = new TGroupBox(window.get());
@@ -109,47 +98,46 @@ TEST(Label, CountersOfOneWindowRedrawTogetherAndEachShowsItsLastCaption) {
   down->setGeometry(16, 80, 145, 20);
   box->show();
   QApplication::processEvents();
-  PaintCounter counter;
-  for (QObject* o : {static_cast<QObject*>(box), static_cast<QObject*>(up), static_cast<QObject*>(down)})
-    o->installEventFilter(&counter);
+  TPaintCounter boxPaints(box), upPaints(up), downPaints(down);
+  const auto bytes = [](int n) { return QString::number(n) + QString::fromUtf8("字节"); };
+  const auto waitToShow = [](TCounterLabel* counter, const QString& text) {
+    QElapsedTimer clock;
+    clock.start();
+    while (counter->text() != text && clock.elapsed() < 5000)
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  };
 
   // The first change shows at once; the other counter, changed during that tick, waits for it and
   // then shows together with the first counter's later change.
   up->SetCaption(Ansi("1字节"));
-  EXPECT_EQ(up->text(), QString::fromUtf8("1字节"));
+  EXPECT_EQ(up->text(), bytes(1));
   down->SetCaption(Ansi("7字节"));
   up->SetCaption(Ansi("2字节"));
   EXPECT_EQ(down->Caption(), Ansi("7字节"));
   EXPECT_EQ(down->text(), QString());
-  QElapsedTimer clock;
-  clock.start();
-  while (up->text() != QString::fromUtf8("2字节") && clock.elapsed() < 5000)
-    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  EXPECT_EQ(up->text(), QString::fromUtf8("2字节"));
-  EXPECT_EQ(down->text(), QString::fromUtf8("7字节"));
+  waitToShow(up, bytes(2));
+  EXPECT_EQ(up->text(), bytes(2));
+  EXPECT_EQ(down->text(), bytes(7));
 
   // Both changing all the time, the second from a little later: each redraw of one is a redraw of
   // the other, in one paint of the box.
-  counter.paints.clear();
+  boxPaints.paints = upPaints.paints = downPaints.paints = 0;
   int n = 0;
-  clock.restart();
+  QElapsedTimer clock;
+  clock.start();
   while (clock.elapsed() < 400) {
     ++n;
     up->SetCaption(Ansi(std::to_string(n) + "字节"));
     if (clock.elapsed() >= 15) down->SetCaption(Ansi(std::to_string(2 * n) + "字节"));
     QApplication::processEvents(QEventLoop::AllEvents, 1);
   }
-  const int passes = counter.paints[box], upPaints = counter.paints[up], downPaints = counter.paints[down];
-  EXPECT_GE(upPaints, 3);
-  EXPECT_LE(std::abs(upPaints - downPaints), 1);
-  EXPECT_LE(passes, upPaints + 1);
+  EXPECT_GE(upPaints.paints, 3);
+  EXPECT_LE(std::abs(upPaints.paints - downPaints.paints), 1);
+  EXPECT_LE(boxPaints.paints, upPaints.paints + 1);
   // Nothing is lost: once quiet, each shows its last caption.
-  clock.restart();
-  while (down->text() != QString::fromStdString(std::to_string(2 * n)) + QString::fromUtf8("字节") &&
-         clock.elapsed() < 5000)
-    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  EXPECT_EQ(up->text(), QString::fromStdString(std::to_string(n)) + QString::fromUtf8("字节"));
-  EXPECT_EQ(down->text(), QString::fromStdString(std::to_string(2 * n)) + QString::fromUtf8("字节"));
+  waitToShow(down, bytes(2 * n));
+  EXPECT_EQ(up->text(), bytes(n));
+  EXPECT_EQ(down->text(), bytes(2 * n));
 }
 
 TEST(Shape, FillsACircleWithTheBrushColour) {

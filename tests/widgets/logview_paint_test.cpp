@@ -10,22 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/widgets/widgettest.h"
 #include "widgets/logview.h"
 
 namespace {
-// Counts the paint events a widget gets.
-class TPaintCounter : public QObject {
- public:
-  explicit TPaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-  int paints = 0;
-
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
-
 void Paint() {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
 }

@@ -35,4 +35,17 @@ class TestWindow {
   QWidget window_;
 };
 
+// Counts the paint events a widget gets.
+class TPaintCounter : public QObject {
+ public:
+  explicit TPaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
 inline QColor PixelOf(QWidget* widget, QPoint at) { return widget->grab().toImage().pixelColor(at); }
