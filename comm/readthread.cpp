@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "comm/serialthreads.h"
@@ -37,7 +38,10 @@ void TReadThread::Execute() {
     const HANDLE waitList[3] = {FStopSignal, FLineRecord.hEvent, FReadRecord.hEvent};
     for (;;) {
       const DWORD r = WaitForMultipleObjects(3, waitList, FALSE, INFINITE);
-      if (r == WAIT_OBJECT_0) break;
+      if (r == WAIT_OBJECT_0) {
+        DeliverCutShort();
+        break;
+      }
       if (r == WAIT_OBJECT_0 + 1) {
         if (!HandleLineEvent(true) || !StartLineEventWait()) break;
       } else if (r == WAIT_OBJECT_0 + 2) {
@@ -70,6 +74,15 @@ bool TReadThread::StartRead() {
     if (error != ERROR_INVALID_HANDLE) SignalHangup();
     return false;
   }
+}
+
+void TReadThread::DeliverCutShort() {
+  // Bytes the read already holds were taken from the device: the close ends their block early
+  // rather than losing them. The abort completes the read with what it got.
+  PurgeComm(FPortHandle, PURGE_RXABORT);
+  DWORD count = 0;
+  GetOverlappedResult(FPortHandle, &FReadRecord, &count, FALSE);
+  DeliverBlock(std::min<DWORD>(count, kReadBufferSize));
 }
 
 bool TReadThread::FinishRead() {

@@ -75,6 +75,7 @@ void TSerialPort::Open() {
     throw ESerialError(kNoEvent);
   }
   ++FOpening;
+  FUnsentBytes.store(0, std::memory_order_relaxed);
   try {
     FReceiver = std::make_unique<TReadThread>(FPortHandle, FStopSignal, FNotifyWindow, FOpening);
   } catch (...) {
@@ -86,7 +87,7 @@ void TSerialPort::Open() {
   FReceiver->SetPriority(THREAD_PRIORITY_HIGHEST);
   try {
     FTransmitter = std::make_unique<TWriteThread>(FPortHandle, FStopSignal, FNotifyWindow, FOpening,
-                                                  &FPendingBytes, &FDrainNotice);
+                                                  &FPendingBytes, &FDrainNotice, &FUnsentBytes);
   } catch (...) {
     StopReceiveThread();
     FTransmitter.reset();
@@ -105,13 +106,17 @@ void TSerialPort::Close() {
   StopTransmitThread();
   // Whatever the bound left behind goes now: closing must not wait for the driver's own closing
   // time (up to 30 s on a UART whose CTS is low).
-  if (!DrainOutput()) PurgeComm(FPortHandle, PURGE_TXCLEAR);
+  DWORD left = 0;
+  if (!DrainOutput(left)) {
+    PurgeComm(FPortHandle, PURGE_TXCLEAR);
+    FUnsentBytes.fetch_add(left);
+  }
   Release(FStopSignal);
   Release(FPortHandle);
   FPendingBytes.store(0, std::memory_order_relaxed);
 }
 
-bool TSerialPort::DrainOutput() {
+bool TSerialPort::DrainOutput(DWORD& left) {
   // Bytes the driver has taken were counted as sent by nobody yet; they leave the line before the
   // port closes, as long as the line keeps moving and within twice the time it needs for them.
   using namespace std::chrono;
@@ -128,6 +133,7 @@ bool TSerialPort::DrainOutput() {
   DWORD last = status.cbOutQue;
   auto moved = start;
   while (status.cbOutQue > 0) {
+    left = status.cbOutQue;
     const auto now = steady_clock::now();
     if (now >= end || now - moved >= still) return false;
     std::this_thread::sleep_for(std::clamp<steady_clock::duration>(charTime * status.cbOutQue / 2,

@@ -24,13 +24,18 @@ class TSerialPort : public TObject {
   // Raises ESerialError; on any failure but "already open" the component is left closed.
   void Open();
   // Returns once both threads have ended and what the driver held has left the line (within the
-  // time the line needs for it). Does nothing when closed.
+  // time the line needs for it). Bytes of a block not yet ended by the interval still come, as
+  // one last OnReceiveData after the close. Does nothing when closed.
   void Close();
   // Copies and queues the bytes; true means queued, not sent.
   bool WriteData(const void* data, WORD count);
   // Serves flow control: bytes accepted by WriteData and not yet sent by the device (or dropped),
   // the driver's queue included, so a caller can stop feeding while the line is far behind.
   std::size_t PendingWriteBytes() const { return FPendingBytes.load(std::memory_order_relaxed); }
+  // Bytes accepted by WriteData since the last Open that will never reach the line: dropped by
+  // Close (still queued, or left in the driver's queue when it stopped moving) or lost to a
+  // failed write. Final once Close has returned.
+  std::size_t UnsentBytes() const { return FUnsentBytes.load(std::memory_order_relaxed); }
   // OnSendDataEmpty after every drain of the transmit queue (the default), or only on request:
   // a transmit thread that tells nobody waiting costs no wake-up of the UI thread per block.
   void SetSendEmptyOnRequest(bool onRequest) { FDrainNotice.onRequest = onRequest; }
@@ -114,8 +119,8 @@ class TSerialPort : public TObject {
   void ApplyTimeoutSettings();
   void StopReceiveThread();
   void StopTransmitThread();
-  // True when the driver's queue ran empty.
-  bool DrainOutput();
+  // True when the driver's queue ran empty; otherwise `left` is what it last held.
+  bool DrainOutput(DWORD& left);
   void HandleNotification(TMessage& message);
   void Release(HANDLE& handle);
 
@@ -126,6 +131,7 @@ class TSerialPort : public TObject {
   std::unique_ptr<TMessageWindow> FNotifyWindowObject;
   HWND FNotifyWindow = 0;
   std::atomic<std::size_t> FPendingBytes{0};
+  std::atomic<std::size_t> FUnsentBytes{0};
   TDrainNotice FDrainNotice;
   DWORD FOpening = 0;  // counts openings; hang-up notices carry it
 

@@ -23,6 +23,7 @@ class TReadThread final : public TThread {
   bool StartRead();
   bool FinishRead();
   bool DeliverBlock(DWORD count);
+  void DeliverCutShort();
   bool StartLineEventWait();
   bool HandleLineEvent(bool checkCompletion);
   void SignalHangup();
@@ -41,9 +42,10 @@ class TReadThread final : public TThread {
 class TWriteThread final : public TThread {
  public:
   // `pendingBytes` counts bytes queued and not yet sent; the thread takes off what the device has
-  // sent or what it drops.
+  // sent or what it drops, and adds what it drops to `unsentBytes`.
   TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening,
-               std::atomic<std::size_t>* pendingBytes, TDrainNotice* drainNotice);
+               std::atomic<std::size_t>* pendingBytes, TDrainNotice* drainNotice,
+               std::atomic<std::size_t>* unsentBytes);
   ~TWriteThread() override { Finish(); }
 
  protected:
@@ -53,6 +55,9 @@ class TWriteThread final : public TThread {
   bool WriteBlock(const char* data, DWORD count);
   void SignalHangup();
   void Written(std::size_t bytes);
+  void Dropped(std::size_t bytes);
+  // A write ended by the stop: what the driver took stays for the close to send, the rest is dropped.
+  void StoppedDuring(DWORD remaining);
   // The drain notice asked for, once the pending bytes are down to its mark; false when it
   // could not be posted.
   bool NoticeIfDrained();
@@ -63,5 +68,6 @@ class TWriteThread final : public TThread {
   const DWORD FOpening;
   std::atomic<std::size_t>* const FPendingBytes;
   TDrainNotice* const FDrainNotice;
+  std::atomic<std::size_t>* const FUnsentBytes;
   OVERLAPPED FWriteRecord{};
 };

@@ -1,23 +1,42 @@
+#include <algorithm>
+
 #include "comm/serialthreads.h"
 #include "platform/sync/threadqueue.h"
 #include "runtime/lasterror.h"
 #include "runtime/localmem.h"
 
 TWriteThread::TWriteThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening,
-                           std::atomic<std::size_t>* pendingBytes, TDrainNotice* drainNotice)
+                           std::atomic<std::size_t>* pendingBytes, TDrainNotice* drainNotice,
+                           std::atomic<std::size_t>* unsentBytes)
     : TThread(true),
       FPortHandle(port),
       FStopSignal(stopSignal),
       FNotifyWindow(notifyWindow),
       FOpening(opening),
       FPendingBytes(pendingBytes),
-      FDrainNotice(drainNotice) {}
+      FDrainNotice(drainNotice),
+      FUnsentBytes(unsentBytes) {}
 
 void TWriteThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHangup, FOpening, 0); }
 
 // Sequentially consistent with the mark: a caller that sets the mark and then finds the count
 // above it is sure to be told by this thread.
 void TWriteThread::Written(std::size_t bytes) { FPendingBytes->fetch_sub(bytes); }
+
+void TWriteThread::Dropped(std::size_t bytes) {
+  FUnsentBytes->fetch_add(bytes);
+  Written(bytes);
+}
+
+void TWriteThread::StoppedDuring(DWORD remaining) {
+  // The abort completes the write with the count the driver took.
+  PurgeComm(FPortHandle, PURGE_TXABORT);
+  DWORD took = 0;
+  GetOverlappedResult(FPortHandle, &FWriteRecord, &took, FALSE);
+  took = std::min(took, remaining);
+  Written(took);
+  Dropped(remaining - took);
+}
 
 bool TWriteThread::NoticeIfDrained() {
   return !FDrainNotice->TakeIfReached(*FPendingBytes) ||
@@ -50,7 +69,7 @@ void TWriteThread::Execute() {
       }
       const bool isWrite = msg.message == CommMsgWriteRequest;
       if (WaitForSingleObject(FStopSignal, 0) != WAIT_TIMEOUT) {
-        if (isWrite) Written(msg.wParam);
+        if (isWrite) Dropped(msg.wParam);
         break;
       }
       // Thread messages here are never addressed to a window; anything but a write request is
@@ -71,7 +90,7 @@ void TWriteThread::Execute() {
   // Requests left in the queue are dropped unsent; their blocks go with them.
   MSG left;
   while (PeekMessageA(&left, 0, 0, 0, PM_REMOVE))
-    if (left.message == CommMsgWriteRequest) Written(left.wParam);
+    if (left.message == CommMsgWriteRequest) Dropped(left.wParam);
   if (FWriteRecord.hEvent) CloseHandle(FWriteRecord.hEvent);
 }
 
@@ -79,7 +98,7 @@ bool TWriteThread::WriteBlock(const char* data, DWORD count) {
   DWORD offset = 0;
   DWORD remaining = count;
   auto lose = [&] {
-    Written(remaining);
+    Dropped(remaining);
     return false;
   };
   while (remaining > 0) {
@@ -93,7 +112,10 @@ bool TWriteThread::WriteBlock(const char* data, DWORD count) {
       }
       const HANDLE list[2] = {FStopSignal, FWriteRecord.hEvent};
       const DWORD r = WaitForMultipleObjects(2, list, FALSE, INFINITE);
-      if (r == WAIT_OBJECT_0) return lose();
+      if (r == WAIT_OBJECT_0) {
+        StoppedDuring(remaining);
+        return false;
+      }
       if (r != WAIT_OBJECT_0 + 1) {
         SignalHangup();
         return lose();

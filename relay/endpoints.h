@@ -28,6 +28,9 @@ class TSerialEndpoint : public TObject {
   virtual bool WriteData(const void* data, std::uint16_t count) = 0;
   // Bytes queued by WriteData and not yet written to the line.
   virtual std::size_t PendingWriteBytes() const = 0;
+  // Bytes queued by WriteData since the last Open that never reach the line (dropped by Close,
+  // lost to a failed write).
+  virtual std::size_t UnsentBytes() const = 0;
   // Asks for one OnSendDataEmpty once no more than `bytes` are pending (at once if so now).
   virtual void NotifyWhenPendingAtMost(std::size_t bytes) = 0;
 
@@ -62,6 +65,8 @@ class TSocketEndpoint {
   virtual int SendText(const std::string& text) = 0;
   // Everything waiting now, possibly empty. Never waits.
   virtual std::string ReceiveText() = 0;
+  // How many bytes wait to be received, without taking them.
+  virtual std::size_t ReceiveLength() = 0;
 };
 
 enum class TErrorEvent { eeGeneral, eeSend, eeReceive, eeConnect, eeDisconnect, eeAccept, eeLookup };

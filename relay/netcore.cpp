@@ -1,5 +1,6 @@
 // The network end: connect and disconnect with what the operator sees of them, reconnecting
 // after a loss, and the clean stop of the whole relay.
+#include "platform/sync/messages.h"
 #include "platform/winsock/errortext.h"
 #include "relay/relaycore.h"
 #include "relay/texts.h"
@@ -133,11 +134,20 @@ void TRelayCore::StopStep() {
   // Network bytes held back in the socket are on their way to the line as well.
   const bool toLine = serialOpen_ && (comm_.PendingWriteBytes() > 0 || readDeferred_);
   const bool toServer = net_.Active() && !sendQueue_.Empty();
-  if ((toLine || toServer) && std::chrono::steady_clock::now() < stopDeadline_) return;
+  const bool inTime = std::chrono::steady_clock::now() < stopDeadline_;
+  if ((toLine || toServer) && inTime) return;
+  if (serialOpen_) {
+    if (readDeferred_ && net_.Active()) {
+      // Left in the socket, they go with the connection; the close counts them with the rest.
+      heldAtStop_ = net_.Socket()->ReceiveLength();
+      readDeferred_ = false;
+    }
+    SetSerialOpen(false);
+    // The close ends a block the port had begun to receive: it goes to the server with the rest.
+    ProcessPostedMessages();
+    if (net_.Active() && !sendQueue_.Empty() && inTime) return;
+  }
   stopTimer_.stop();
-  const std::size_t unsent = serialOpen_ ? comm_.PendingWriteBytes() : 0;
-  if (unsent > 0) Log(texts::SerialUnsent(unsent));
-  if (serialOpen_) SetSerialOpen(false);
   // Reports what the server never took as it closes.
   net_.SetActive(false);
   if (auto done = std::move(stopped_)) done();

@@ -2,6 +2,8 @@
 // the window's form resource, behind the contracts the relay core uses.
 #include "relay/realends.h"
 
+#include <algorithm>
+
 #include "comm/serialport.h"
 #include "socket/tcpclient.h"
 
@@ -47,6 +49,7 @@ class TSerialPortEnd : public endpoint::TSerialEndpoint {
   void Close() override { FPort.Close(); }
   bool WriteData(const void* data, std::uint16_t count) override { return FPort.WriteData(data, count); }
   std::size_t PendingWriteBytes() const override { return FPort.PendingWriteBytes(); }
+  std::size_t UnsentBytes() const override { return FPort.UnsentBytes(); }
   void NotifyWhenPendingAtMost(std::size_t bytes) override { FPort.RequestSendEmpty(bytes); }
 
   std::string CommName() const override { return FPort.CommName(); }
@@ -77,6 +80,7 @@ class TSocketObjectEnd : public endpoint::TSocketEndpoint {
   explicit TSocketObjectEnd(TAsyncClientSocket* socket) : FSocket(socket) {}
   int SendText(const std::string& text) override { return FSocket->SendText(text); }
   std::string ReceiveText() override { return FSocket->ReceiveText(); }
+  std::size_t ReceiveLength() override { return std::size_t(std::max(FSocket->ReceiveBuf(nullptr, -1), 0)); }
 
  private:
   TAsyncClientSocket* FSocket;

@@ -168,9 +168,13 @@ void TRelayCore::ForwardToSocket(const std::string& block) {
     return;
   }
   const int taken = net_.Socket()->SendText(block);
-  // A failed send has closed the connection (and emptied the queue) by now.
-  if (!net_.Active()) return;
   const std::size_t n = taken > 0 ? std::size_t(taken) : 0;
+  // A failed send has closed the connection (and emptied the queue) by now; the block was never
+  // queued, so the disconnect's figure leaves it out.
+  if (!net_.Active()) {
+    if (n < block.size()) Log(texts::QueueDropped(block.size() - n));
+    return;
+  }
   if (n == block.size()) return;
   EnqueueForSocket(block.substr(n));
   // A short send does not make the socket report room later; only a send that would block

@@ -114,6 +114,8 @@ class TRelayCore {
   void Retry();
   void EndRetries(bool say);
   void StopStep();
+  // After a close: what the transmit queue dropped, with `alsoDropped` bytes meant for the line.
+  void SayUnsent(std::size_t alsoDropped);
 
   endpoint::TSerialEndpoint& comm_;
   endpoint::TTcpEndpoint& net_;
@@ -147,6 +149,7 @@ class TRelayCore {
   QTimer deviceTimer_;
 
   bool stopping_ = false;
+  std::size_t heldAtStop_ = 0;  // network bytes for the line left in the socket by a stop
   std::chrono::steady_clock::time_point stopDeadline_;
   std::function<void()> stopped_;
   QTimer stopTimer_;

@@ -1,6 +1,7 @@
 // The serial end: open and close with what the operator sees of them, and a lost device found
 // again when it comes back.
 #include <QScopedValueRollback>
+#include <utility>
 
 #include "platform/devices/stablelink.h"
 #include "relay/causetext.h"
@@ -22,6 +23,7 @@ void TRelayCore::SetSerialOpen(bool value) {
       comm_.Close();
       view_.SerialStateChanged(false);
       Log(texts::SerialClosed());
+      SayUnsent(std::exchange(heldAtStop_, 0));
     }
     serialOpen_ = value;
   } catch (...) {
@@ -34,6 +36,12 @@ void TRelayCore::SetSerialOpen(bool value) {
   wantOpen_ = serialOpen_;
   if (serialOpen_) NoteDevice();
   if (!serialOpen_ && !reopening_) ResumeNetworkReads();
+}
+
+void TRelayCore::SayUnsent(std::size_t alsoDropped) {
+  // Counted when they were handed over; the operator learns which of them never went.
+  const std::size_t unsent = comm_.UnsentBytes() + alsoDropped;
+  if (unsent > 0) Log(texts::SerialUnsent(unsent));
 }
 
 void TRelayCore::ToggleSerial() {
@@ -69,6 +77,7 @@ void TRelayCore::SerialLost() {
   view_.SerialStateChanged(false);
   serialOpen_ = false;
   Log(texts::SerialFailed());
+  SayUnsent(0);
   ResumeNetworkReads();
   if (recovery_.reopen && wantOpen_ && !stopping_) WatchForDevice();
 }

@@ -204,9 +204,10 @@ TEST(SerialPortWrite, CloseDuringALongWriteEndsWithoutHangup) {
   TPseudoTerminal pty;
   TRecordedPort p(pty.Path());
   p.port.Open();
-  const std::string big = Pattern(65'535);
+  std::string all;
+  for (unsigned i = 0; i < 4; ++i) all += Pattern(65'535, i);
   // Nobody reads the other side: the terminal's buffer fills and the write stalls.
-  for (int i = 0; i < 4; ++i) ASSERT_TRUE(p.port.WriteData(big.data(), static_cast<WORD>(big.size())));
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(p.port.WriteData(all.data() + i * 65'535, 65'535));
   PumpFor(200ms);
   EXPECT_GT(p.port.PendingWriteBytes(), 65'535u);
   const auto start = std::chrono::steady_clock::now();
@@ -215,6 +216,28 @@ TEST(SerialPortWrite, CloseDuringALongWriteEndsWithoutHangup) {
   PumpFor(100ms);
   EXPECT_EQ(p.hangups, 0);
   EXPECT_EQ(p.port.PendingWriteBytes(), 0u);
+  // Every byte either reached the device, in order, or is counted as never sent.
+  const std::string got = pty.ReadUntilQuiet(200ms);
+  ASSERT_GT(got.size(), 0u);
+  EXPECT_EQ(got, all.substr(0, got.size()));
+  EXPECT_EQ(got.size() + p.port.UnsentBytes(), all.size());
+  p.port.Open();
+  EXPECT_EQ(p.port.UnsentBytes(), 0u);
+}
+
+TEST(SerialPortReceive, CloseEndsABlockEarlyRatherThanLosingIt) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.SetReadIntervalTimeout(5000);
+  p.port.Open();
+  pty.Write("taken before the close");
+  PumpFor(300ms);
+  ASSERT_TRUE(p.blocks.empty()) << "the line has not been quiet for the interval yet";
+  p.port.Close();
+  ASSERT_TRUE(PumpUntil([&] { return !p.blocks.empty(); }, 5s));
+  EXPECT_EQ(p.blocks, std::vector<std::string>{"taken before the close"});
+  EXPECT_TRUE(p.zeroAfterEveryBlock);
+  EXPECT_EQ(p.hangups, 0);
 }
 
 TEST(SerialPortHangup, AVanishedDeviceRequestsHangupThenCloseAndANewOpenWork) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "relay/endpoints.h"
@@ -19,15 +20,21 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
     if (open) throw Exception("already open");
     if (commName.empty() || unavailable.count(commName)) throw ECausedError("cannot open", openFailure);
     open = true;
+    unsent = 0;
     openedWith.push_back({commName, baudRate, byteSize, parity, stopBits, interval});
   }
-  void Close() override { open = false; }
+  // What is still pending when the port closes never reaches the line.
+  void Close() override {
+    if (open) unsent += std::exchange(pending, 0);
+    open = false;
+  }
   bool WriteData(const void* data, std::uint16_t count) override {
     if (!open || count == 0 || refuseWrites) return false;
     written.emplace_back(static_cast<const char*>(data), count);
     return true;
   }
   std::size_t PendingWriteBytes() const override { return pending; }
+  std::size_t UnsentBytes() const override { return unsent; }
   void NotifyWhenPendingAtMost(std::size_t bytes) override { noticeAt = bytes; }
 
   std::string CommName() const override { return commName; }
@@ -71,6 +78,7 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
   bool refuseWrites = false;
   int openCalls = 0;
   std::size_t pending = 0;
+  std::size_t unsent = 0;
   std::optional<std::size_t> noticeAt;  // the last mark asked for
   std::set<std::string> unavailable;
   TPlatformError openFailure;  // the cause an unavailable port's failure carries
@@ -97,6 +105,7 @@ class TSocketDouble : public endpoint::TSocketEndpoint {
     ++receiveCalls;
     return all;
   }
+  std::size_t ReceiveLength() override { return inbound.size(); }
 
   // Limited: the send buffer has `room` bytes left; a send takes what fits, and one that finds
   // no room would block.

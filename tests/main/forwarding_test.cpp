@@ -174,10 +174,12 @@ TEST_F(ConsoleTest, FailedSendClosesAndQueuesNothing) {
   serial->Deliver("boom");
   EXPECT_FALSE(net->Active());
   EXPECT_EQ(form->QueuedForSocket(), 0u);
-  // The block's line, written after the send, still comes before what the failed send caused.
-  EXPECT_EQ(Body(Lines() - 3), Q("串口->网络(4):62 6F 6F 6D "));
-  EXPECT_TRUE(Body(Lines() - 2).startsWith(Q("系统：")));
-  EXPECT_EQ(LastBody(), Q("系统：已从服务器断开"));
+  // The block's line, written after the send, still comes before what the failed send caused;
+  // the block never went, and was never queued, so it is said on its own.
+  EXPECT_EQ(Body(Lines() - 4), Q("串口->网络(4):62 6F 6F 6D "));
+  EXPECT_TRUE(Body(Lines() - 3).startsWith(Q("系统：")));
+  EXPECT_EQ(Body(Lines() - 2), Q("系统：已从服务器断开"));
+  EXPECT_EQ(LastBody(), Q("系统：发送队列中未发出的4字节已丢弃"));
   EXPECT_EQ(form->VwBtnConnect->Caption(), texts::Connect());
 }
 

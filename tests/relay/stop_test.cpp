@@ -66,6 +66,46 @@ TEST_F(StopTest, AtTheBoundWhatIsLeftIsDroppedAndSaid) {
   EXPECT_FALSE(net.active);
 }
 
+TEST_F(StopTest, NetworkBytesHeldBackForTheLineAreCountedWithItsQueue) {
+  Up();
+  serial.pending = relay::TRelayCore::SerialHighWater;
+  net.ServerSends("held in the socket");
+  ASSERT_TRUE(core->NetworkReadsHeld());
+  const int reads = net.socket.receiveCalls;
+  StopWithin(50ms);
+  ASSERT_TRUE(PumpUntil([&] { return stopped == 1; }, 5s));
+  // Left in the socket to go with the connection, not read only to be shown as dropped.
+  EXPECT_EQ(net.socket.receiveCalls, reads);
+  EXPECT_EQ(view.Count(texts::SerialUnsent(relay::TRelayCore::SerialHighWater + 18)), 1);
+  EXPECT_FALSE(net.active);
+}
+
+TEST_F(CoreTest, EveryCloseSaysWhatTheLineNeverGot) {
+  core->UnbindEvents();
+  Make(Fast(false));
+  core->SetSerialOpen(true);
+  // Closed by the operator, or for a settings change: the close line, then what was dropped.
+  serial.pending = 40;
+  core->SetSerialOpen(false);
+  EXPECT_EQ(view.Since(view.lines.size() - 2),
+            (std::vector<std::string>{texts::SerialClosed(), texts::SerialUnsent(40)}));
+  core->SetSerialOpen(true);
+  serial.pending = 7;
+  core->ChangeSerialSettings([] {});
+  EXPECT_EQ(view.Count(texts::SerialUnsent(7)), 1);
+  EXPECT_TRUE(serial.open);
+  // The device lost under the open port, with a write that failed.
+  serial.unsent = 9;
+  serial.Hangup();
+  EXPECT_EQ(view.Since(view.lines.size() - 2),
+            (std::vector<std::string>{texts::SerialFailed(), texts::SerialUnsent(9)}));
+  // Nothing dropped, nothing said.
+  core->SetSerialOpen(true);
+  const std::size_t before = view.lines.size();
+  core->SetSerialOpen(false);
+  EXPECT_EQ(view.Since(before), std::vector<std::string>{texts::SerialClosed()});
+}
+
 TEST_F(StopTest, AStopEndsRetriesAndTheWaitForADevice) {
   serial.commName = "/dev/null";
   core->KeepSerialOpen();

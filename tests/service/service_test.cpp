@@ -153,6 +153,24 @@ TEST_F(ServiceTest, SigtermDeliversTheBytesStillInFlight) {
   EXPECT_TRUE(relay->Lines("字节已丢弃").empty()) << relay->Out();
 }
 
+TEST_F(ServiceTest, SigtermDeliversABlockTheDeviceHasBegun) {
+  // The device's frame is not over until the line has been quiet for 5 s; the stop comes first.
+  Start(Args(pty->Path(), {"--timeout", "5000", "--log", "text"}));
+  pty->Write("half a frame");
+  PumpUntil([] { return false; }, 300ms);
+  relay->Signal(SIGTERM);
+  std::string got;
+  PumpUntil(
+      [&] {
+        server->ReadAvailable(got);
+        return got.size() >= 12;
+      },
+      20s);
+  EXPECT_EQ(relay->Wait(30s), 0) << relay->Err();
+  EXPECT_EQ(got, "half a frame");
+  EXPECT_EQ(relay->Lines("串口->网络(12):half a frame").size(), 1u) << relay->Out();
+}
+
 TEST(ServiceCommandLine, BadOptionsAreRefusedWithStatus2AndOneLine) {
   for (const char* program : {COMRELAY_HEADLESS, COMRELAY_PROGRAM}) {
     TServiceProcess p({"--headless", "--device", "/dev/ttyS0", "--server", "h:1", "--parity", "bogus"},
