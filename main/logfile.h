@@ -2,11 +2,14 @@
 // never holds up the window or the relay. The file is rotated by size (name, name.1 ... name.4).
 // The first failure (a full disk, a folder that went away, a file that cannot be opened) is
 // reported once and ends the writing; lines are then dropped, never waited for.
+
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,6 +24,8 @@ struct TLogFileLimits {
   int files = 5;  // the file being written and the older ones kept beside it
   // Lines waiting beyond this are dropped and counted in the file instead.
   std::size_t queuedBytes = 16u << 20;
+  // How long the end of the writer waits for what is queued to reach the file.
+  std::chrono::milliseconds stopWait{1000};
 };
 
 class TLogFileWriter {
@@ -30,25 +35,34 @@ class TLogFileWriter {
                  TLogFileLimits limits = {});
   TLogFileWriter(const TLogFileWriter&) = delete;
   TLogFileWriter& operator=(const TLogFileWriter&) = delete;
-  // Writes what is queued (unless failed), then ends the thread.
+  // Writes what is queued (unless failed), then ends the thread. A disk that has not taken it
+  // within the limits' stopWait is left behind: the thread drops the rest, says so in the file
+  // if it still can, and ends on its own; `failed` is never called after this returns.
   ~TLogFileWriter();
 
   // One line, without its line end, in UTF-8. Never waits for the disk.
   void Write(std::string line);
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return shared_->path; }
 
  private:
-  void Run();
+  struct TShared {
+    std::string path;
+    std::function<void(const std::string&)> failed;
+    TLogFileLimits limits;
+    std::mutex lock;
+    std::condition_variable wake;
+    std::condition_variable ended;
+    std::deque<std::string> queue;
+    std::size_t queued = 0;
+    std::size_t dropped = 0;
+    bool stop = false;
+    bool abandoned = false;  // the owner has gone: nothing of it may be touched
+    bool dead = false;
+    bool finished = false;
+    std::mutex report;  // held while `failed` runs, so the owner cannot go meanwhile
+  };
+  static void Run(const std::shared_ptr<TShared>& shared);
 
-  const std::string path_;
-  const std::function<void(const std::string&)> failed_;
-  const TLogFileLimits limits_;
-  std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<std::string> queue_;
-  std::size_t queued_ = 0;
-  std::size_t dropped_ = 0;
-  bool stop_ = false;
-  bool dead_ = false;
+  std::shared_ptr<TShared> shared_;
   std::thread thread_;
 };

@@ -2,13 +2,17 @@
 // thread, and a disk that fails telling the operator once and ending the file log.
 #include "main/logfile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <atomic>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 #include "relay/texts.h"
 #include "relay/trafficlog.h"
@@ -68,6 +72,40 @@ TEST(LogFileWriter, AFullDiskIsReportedOnceAndLinesAreThenDropped) {
   EXPECT_EQ(failures.load(), 1);
   std::lock_guard g(lock);
   EXPECT_NE(reason.find("/dev/full"), std::string::npos) << reason;
+}
+
+TEST(LogFileWriter, AWriterStuckOnItsFileIsLeftBehindAtTheStopWait) {
+  QTemporaryDir dir;
+  const std::string fifo = dir.filePath("stuck").toStdString();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A reader that reads nothing yet: the pipe fills and the writer's write hangs.
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  auto failures = std::make_shared<std::atomic<int>>(0);
+  auto writer = std::make_unique<TLogFileWriter>(
+      fifo, [failures](const std::string&) { ++*failures; },
+      TLogFileLimits{1u << 30, 1, 16u << 20, std::chrono::milliseconds(200)});
+  for (int i = 0; i < 20000; ++i) writer->Write(std::string(100, 'x'));
+  PumpFor(std::chrono::milliseconds(200));
+  const auto start = std::chrono::steady_clock::now();
+  writer.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  // The reader goes on: the writer left behind ends on its own, and says what it did not write.
+  std::string got;
+  char buf[65536];
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (got.find("file logging stopped first") == std::string::npos &&
+         std::chrono::steady_clock::now() < until) {
+    const ssize_t n = read(reader, buf, sizeof buf);
+    if (n > 0)
+      got.append(buf, std::size_t(n));
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  close(reader);
+  EXPECT_NE(got.find("lines not written: file logging stopped first"), std::string::npos) << got.size();
+  EXPECT_LT(got.size(), 20000u * 101) << "the rest was dropped, not written";
+  EXPECT_EQ(failures->load(), 0);
 }
 
 TEST_F(FeaturesTest, EveryLineFromNowOnGoesToTheFileWithItsDateAsShown) {
