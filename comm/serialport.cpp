@@ -100,14 +100,19 @@ void TSerialPort::Open() {
   FTransmitter->Resume();
 }
 
-void TSerialPort::Close() {
+void TSerialPort::Close() { CloseWithin(std::chrono::milliseconds::max()); }
+
+void TSerialPort::CloseWithin(std::chrono::milliseconds drain) {
   if (!FPortHandle) return;
   StopReceiveThread();
   StopTransmitThread();
   // Whatever the bound left behind goes now: closing must not wait for the driver's own closing
   // time (up to 30 s on a UART whose CTS is low).
   DWORD left = 0;
-  if (!DrainOutput(left)) {
+  if (!DrainOutput(left, drain)) {
+    // Looked at again just before the purge: the line may have sent more since the last look.
+    COMSTAT status;
+    if (ClearCommError(FPortHandle, nullptr, &status)) left = status.cbOutQue;
     PurgeComm(FPortHandle, PURGE_TXCLEAR);
     FUnsentBytes.fetch_add(left);
   }
@@ -116,7 +121,7 @@ void TSerialPort::Close() {
   FPendingBytes.store(0, std::memory_order_relaxed);
 }
 
-bool TSerialPort::DrainOutput(DWORD& left) {
+bool TSerialPort::DrainOutput(DWORD& left, std::chrono::milliseconds limit) {
   // Bytes the driver has taken were counted as sent by nobody yet; they leave the line before the
   // port closes, as long as the line keeps moving and within twice the time it needs for them.
   using namespace std::chrono;
@@ -127,7 +132,9 @@ bool TSerialPort::DrainOutput(DWORD& left) {
                    (FStopBits == TStopBits::_1 ? 1 : 2);
   const auto charTime = nanoseconds(1'000'000'000ll * bits / std::max<DWORD>(FBaudRate, 1) + 1);
   const auto start = steady_clock::now();
-  const auto end = start + charTime * status.cbOutQue * 2 + milliseconds(500);
+  const auto lineTime = charTime * status.cbOutQue * 2 + milliseconds(500);
+  // Compared in milliseconds: the unbounded limit does not fit the clock's unit.
+  const auto end = limit < duration_cast<milliseconds>(lineTime) ? start + limit : start + lineTime;
   // A UART's FIFO takes 16 characters at a time: the queue may look still for that long.
   const auto still = std::max<steady_clock::duration>(milliseconds(250), charTime * 32);
   DWORD last = status.cbOutQue;

@@ -3,6 +3,7 @@
 // setters and every event run on the UI thread.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -27,6 +28,8 @@ class TSerialPort : public TObject {
   // time the line needs for it). Bytes of a block not yet ended by the interval still come, as
   // one last OnReceiveData after the close. Does nothing when closed.
   void Close();
+  // Close, waiting at most `drain` for what the driver holds (a stop with a bound of its own).
+  void CloseWithin(std::chrono::milliseconds drain);
   // Copies and queues the bytes; true means queued, not sent.
   bool WriteData(const void* data, WORD count);
   // Serves flow control: bytes accepted by WriteData and not yet sent by the device (or dropped),
@@ -120,7 +123,7 @@ class TSerialPort : public TObject {
   void StopReceiveThread();
   void StopTransmitThread();
   // True when the driver's queue ran empty; otherwise `left` is what it last held.
-  bool DrainOutput(DWORD& left);
+  bool DrainOutput(DWORD& left, std::chrono::milliseconds limit);
   void HandleNotification(TMessage& message);
   void Release(HANDLE& handle);
 

@@ -2,6 +2,7 @@
 // socket only through these, so it runs the same against the real components (through the
 // adapters) and against the doubles of the tests.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,6 +24,8 @@ class TSerialEndpoint : public TObject {
   virtual void Open() = 0;
   // Returns once reception and transmission have stopped; does nothing when closed; never raises.
   virtual void Close() = 0;
+  // Close, waiting at most `drain` for what the driver still holds to leave the line.
+  virtual void CloseWithin(std::chrono::milliseconds drain) = 0;
   // Copies and queues; true means queued, not sent. False when closed, for 0 bytes, or when
   // the request cannot be queued.
   virtual bool WriteData(const void* data, std::uint16_t count) = 0;

@@ -47,6 +47,7 @@ class TSerialPortEnd : public endpoint::TSerialEndpoint {
 
   void Open() override { FPort.Open(); }
   void Close() override { FPort.Close(); }
+  void CloseWithin(std::chrono::milliseconds drain) override { FPort.CloseWithin(drain); }
   bool WriteData(const void* data, std::uint16_t count) override { return FPort.WriteData(data, count); }
   std::size_t PendingWriteBytes() const override { return FPort.PendingWriteBytes(); }
   std::size_t UnsentBytes() const override { return FPort.UnsentBytes(); }

@@ -1,6 +1,8 @@
 // The serial end: open and close with what the operator sees of them, and a lost device found
 // again when it comes back.
 #include <QScopedValueRollback>
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "platform/devices/stablelink.h"
@@ -20,7 +22,14 @@ void TRelayCore::SetSerialOpen(bool value) {
       view_.SerialStateChanged(true);
       Log(texts::SerialOpened());
     } else {
-      comm_.Close();
+      if (stopping_) {
+        // The stop's bound holds for what the driver still has, too.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            stopDeadline_ - std::chrono::steady_clock::now());
+        comm_.CloseWithin(std::max(left, std::chrono::milliseconds(0)));
+      } else {
+        comm_.Close();
+      }
       view_.SerialStateChanged(false);
       Log(texts::SerialClosed());
       SayUnsent(std::exchange(heldAtStop_, 0));

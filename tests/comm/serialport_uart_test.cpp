@@ -76,6 +76,22 @@ TEST_F(Uart, CloseDoesNotWaitForAQueueThatDoesNotMove) {
   EXPECT_EQ(p.hangups, 0);
 }
 
+TEST_F(Uart, CloseWithinABoundDropsWhatTheLineCouldNotSendInTimeAndCountsIt) {
+  fake.ModelOutputQueue(4096);
+  Open(300);  // 30 bytes a second: the queue would take minutes
+  const std::string bytes = Letters(3000);
+  Write(bytes);
+  const auto start = Clock::now();
+  p.port.CloseWithin(300ms);
+  EXPECT_LT(Clock::now() - start, 3s);
+  // What left the line, and what is counted as never sent, make up every byte.
+  const std::string sent = fake.Line().ReadUntilQuiet(200ms);
+  EXPECT_EQ(sent, bytes.substr(0, sent.size()));
+  EXPECT_EQ(sent.size() + p.port.UnsentBytes(), bytes.size());
+  EXPECT_GT(p.port.UnsentBytes(), 2000u);
+  EXPECT_EQ(fake.OutputQueued(), 0u);
+}
+
 TEST_F(Uart, ATransmitThatMovesNothingIsReportedNotSilent) {
   fake.ModelOutputQueue(4096);
   Open(9600);

@@ -2,6 +2,7 @@
 // included, and let a test drive what the far ends do.
 #pragma once
 #include <QString>
+#include <chrono>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,6 +28,10 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
   void Close() override {
     if (open) unsent += std::exchange(pending, 0);
     open = false;
+  }
+  void CloseWithin(std::chrono::milliseconds drain) override {
+    closeDrain = drain;
+    Close();
   }
   bool WriteData(const void* data, std::uint16_t count) override {
     if (!open || count == 0 || refuseWrites) return false;
@@ -79,7 +84,8 @@ class TSerialDouble : public endpoint::TSerialEndpoint {
   int openCalls = 0;
   std::size_t pending = 0;
   std::size_t unsent = 0;
-  std::optional<std::size_t> noticeAt;  // the last mark asked for
+  std::optional<std::chrono::milliseconds> closeDrain;  // the bound of the last CloseWithin
+  std::optional<std::size_t> noticeAt;                  // the last mark asked for
   std::set<std::string> unavailable;
   TPlatformError openFailure;  // the cause an unavailable port's failure carries
   std::vector<std::string> written;

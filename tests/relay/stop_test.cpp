@@ -62,6 +62,9 @@ TEST_F(StopTest, AtTheBoundWhatIsLeftIsDroppedAndSaid) {
   ASSERT_TRUE(PumpUntil([&] { return stopped == 1; }, 5s));
   EXPECT_EQ(view.Count(texts::SerialUnsent(77)), 1);
   EXPECT_EQ(view.Count(texts::QueueDropped(5)), 1);
+  // Nor does the close wait beyond the bound for what the driver holds.
+  ASSERT_TRUE(serial.closeDrain.has_value());
+  EXPECT_LE(*serial.closeDrain, 50ms);
   EXPECT_FALSE(serial.open);
   EXPECT_FALSE(net.active);
 }
@@ -99,6 +102,7 @@ TEST_F(CoreTest, EveryCloseSaysWhatTheLineNeverGot) {
   serial.Hangup();
   EXPECT_EQ(view.Since(view.lines.size() - 2),
             (std::vector<std::string>{texts::SerialFailed(), texts::SerialUnsent(9)}));
+  EXPECT_FALSE(serial.closeDrain.has_value()) << "only a stop bounds the drain";
   // Nothing dropped, nothing said.
   core->SetSerialOpen(true);
   const std::size_t before = view.lines.size();
