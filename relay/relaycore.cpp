@@ -149,7 +149,8 @@ void TRelayCore::ForwardToSerial(const std::string& block) {
   // The serial write takes at most 65535 bytes; a longer block goes in order, in pieces.
   for (std::size_t at = 0; at < block.size(); at += 65535) {
     const std::size_t n = std::min<std::size_t>(65535, block.size() - at);
-    comm_.WriteData(block.data() + at, std::uint16_t(n));
+    // A port whose transmit thread has ended takes nothing more; its hang-up notice follows.
+    if (!comm_.WriteData(block.data() + at, std::uint16_t(n))) refusedForLine_ += n;
   }
 }
 

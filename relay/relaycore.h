@@ -149,7 +149,9 @@ class TRelayCore {
   QTimer deviceTimer_;
 
   bool stopping_ = false;
-  std::size_t heldAtStop_ = 0;  // network bytes for the line left in the socket by a stop
+  std::size_t heldAtStop_ = 0;
+  std::size_t refusedForLine_ = 0;  // counted for the line, but the port took them no more  // network bytes
+                                    // for the line left in the socket by a stop
   std::chrono::steady_clock::time_point stopDeadline_;
   std::function<void()> stopped_;
   QTimer stopTimer_;

@@ -49,7 +49,7 @@ void TRelayCore::SetSerialOpen(bool value) {
 
 void TRelayCore::SayUnsent(std::size_t alsoDropped) {
   // Counted when they were handed over; the operator learns which of them never went.
-  const std::size_t unsent = comm_.UnsentBytes() + alsoDropped;
+  const std::size_t unsent = comm_.UnsentBytes() + alsoDropped + std::exchange(refusedForLine_, 0);
   if (unsent > 0) Log(texts::SerialUnsent(unsent));
 }
 

@@ -97,8 +97,11 @@ TEST_F(CoreTest, EveryCloseSaysWhatTheLineNeverGot) {
   core->ChangeSerialSettings([] {});
   EXPECT_EQ(view.Count(texts::SerialUnsent(7)), 1);
   EXPECT_TRUE(serial.open);
-  // The device lost under the open port, with a write that failed.
-  serial.unsent = 9;
+  // The device lost under the open port, with a write that failed, and a block the port no
+  // longer took before its hang-up notice came.
+  serial.unsent = 5;
+  serial.refuseWrites = true;
+  core->SocketDataArrived("four");
   serial.Hangup();
   EXPECT_EQ(view.Since(view.lines.size() - 2),
             (std::vector<std::string>{texts::SerialFailed(), texts::SerialUnsent(9)}));
