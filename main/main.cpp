@@ -9,6 +9,7 @@
 #include "main/formfeatures.h"
 #include "main/formmain.h"
 #include "platform/process/handover.h"
+#include "platform/process/signals.h"
 #include "relay/units.h"
 #include "runtime/exception.h"
 #include "widgets/application.h"
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--headless" || arg == "--help" || arg == "-h" || arg == "--version") {
+      // Held across the exec, for the service to take once it watches them.
+      HoldSignals({SignalTerminate, SignalInterrupt, SignalUser1, SignalHangup});
       ExecSibling("comrelay-headless", {".", "../lib/comrelay"}, argv);
       std::fprintf(stderr, "comrelay: cannot start comrelay-headless: %s\n", std::strerror(errno));
       return 1;

@@ -14,6 +14,8 @@
 #include "service/relayservice.h"
 
 int main(int argc, char** argv) {
+  // At once: a signal sent as the program starts would otherwise end it before it can stop.
+  HoldSignals({SignalTerminate, SignalInterrupt, SignalUser1, SignalHangup});
   const service::TParsed parsed = service::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   switch (parsed.outcome) {
     case service::TOutcome::Error:
@@ -29,11 +31,13 @@ int main(int argc, char** argv) {
       break;
   }
   // Before any thread starts, so that none of them ever takes these signals.
-  TSignalChannel incoming({SignalTerminate, SignalInterrupt, SignalUser1});
+  TSignalChannel incoming({SignalTerminate, SignalInterrupt, SignalUser1, SignalHangup});
   if (!incoming.Valid()) {
     std::fprintf(stderr, "comrelay: cannot watch incoming\n");
     return 1;
   }
+  // A reader of the log lines that goes away ends the lines, not the relay.
+  IgnoreBrokenPipe();
   QCoreApplication application(argc, argv);
   return RunWithUnits(
       [&] {

@@ -228,8 +228,8 @@ Log lines go to standard output, one per line: time stamp, colour word, text.
   --help             this text
   --version          the version
 
-SIGUSR1 prints the counters; SIGTERM or SIGINT flush what is queued (5 s at most),
-close both ends and exit 0. A bad option or file exits with status 2.
+SIGUSR1 prints the counters; SIGTERM, SIGINT or SIGHUP flush what is queued (5 s at
+most), close both ends and exit 0. A bad option or file exits with status 2.
 )";
 }
 

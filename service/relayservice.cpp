@@ -69,12 +69,6 @@ void TRelayService::LogLine(relay::TLineKind kind, const std::string& text, std:
   Write(ServiceLine(IsoStamp(now, LocalUtcOffset(now)), kind, WithHexDigits(text, hexFrom)));
 }
 
-void TRelayService::Write(const std::string& line) {
-  // Whole lines, at once: a reader (the journal) never sees half of one.
-  std::string out = line;
-  out += '\n';
-  std::fwrite(out.data(), 1, out.size(), out_);
-  std::fflush(out_);
-}
+void TRelayService::Write(const std::string& line) { out_.Write(line); }
 
 }  // namespace service

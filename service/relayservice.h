@@ -8,6 +8,7 @@
 
 #include "relay/relaycore.h"
 #include "service/options.h"
+#include "service/outputlines.h"
 
 namespace service {
 
@@ -37,7 +38,8 @@ class TRelayService : private relay::TRelayView {
   void Write(const std::string& line);
 
   TOptions options_;
-  std::FILE* out_;
+  // Declared first, ended last: the ends' closing lines still reach it.
+  TOutputLines out_;
   std::unique_ptr<endpoint::TSerialEndpoint> comm_;
   std::unique_ptr<endpoint::TTcpEndpoint> net_;
   std::unique_ptr<relay::TRelayCore> core_;

@@ -6,7 +6,17 @@
 
 #include <cerrno>
 
-static_assert(SignalTerminate == SIGTERM && SignalInterrupt == SIGINT && SignalUser1 == SIGUSR1);
+static_assert(SignalTerminate == SIGTERM && SignalInterrupt == SIGINT && SignalUser1 == SIGUSR1 &&
+              SignalHangup == SIGHUP);
+
+void HoldSignals(std::initializer_list<int> which) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : which) sigaddset(&set, s);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void IgnoreBrokenPipe() { signal(SIGPIPE, SIG_IGN); }
 
 TSignalChannel::TSignalChannel(std::initializer_list<int> which) {
   sigset_t set;

@@ -21,6 +21,13 @@ class TSignalChannel {
   int fd_ = -1;
 };
 
+// Blocks the signals in the calling thread: they wait, across an exec too, for a channel to take
+// them, instead of ending the process in the moment before one exists.
+void HoldSignals(std::initializer_list<int> which);
+// A write to a pipe whose reader has gone then fails with EPIPE instead of ending the process.
+void IgnoreBrokenPipe();
+
+inline constexpr int SignalHangup = 1;
 inline constexpr int SignalTerminate = 15;
 inline constexpr int SignalInterrupt = 2;
 inline constexpr int SignalUser1 = 10;

@@ -171,6 +171,33 @@ TEST_F(ServiceTest, SigtermDeliversABlockTheDeviceHasBegun) {
   EXPECT_EQ(relay->Lines("串口->网络(12):half a frame").size(), 1u) << relay->Out();
 }
 
+TEST_F(ServiceTest, AnOutputNobodyReadsNeverHoldsUpTheRelay) {
+  Start(Args(pty->Path(), {"--log", "hex", "--timeout", "1"}));
+  // From here on nobody reads the lines until the end: the pipe fills after a few blocks.
+  const std::string up = RandomBytes(1 << 20, 11), down = RandomBytes(1 << 20, 12);
+  EXPECT_TRUE(SerialToServer(up) == up);
+  EXPECT_TRUE(ServerToSerial(down) == down);
+  EXPECT_EQ(Terminate(), 0) << relay->Err();
+  EXPECT_EQ(relay->Lines(" counters ").size(), 1u);
+}
+
+TEST_F(ServiceTest, AReaderOfTheLinesThatGoesAwayEndsTheLinesNotTheRelay) {
+  Start(Args(pty->Path(), {"--log", "hex"}));
+  relay->CloseOutput();
+  const std::string up = RandomBytes(100000, 13), down = RandomBytes(100000, 14);
+  EXPECT_TRUE(SerialToServer(up) == up);
+  EXPECT_TRUE(ServerToSerial(down) == down);
+  EXPECT_EQ(Terminate(), 0) << relay->Err();
+}
+
+TEST_F(ServiceTest, SighupStopsCleanlyLikeSigterm) {
+  Start(Args(pty->Path()));
+  relay->Signal(SIGHUP);
+  EXPECT_EQ(relay->Wait(30s), 0) << relay->Err();
+  EXPECT_EQ(relay->Lines(" counters ").size(), 1u) << relay->Out();
+  EXPECT_EQ(relay->Lines("系统：成功关闭串口").size(), 1u) << relay->Out();
+}
+
 TEST(ServiceCommandLine, BadOptionsAreRefusedWithStatus2AndOneLine) {
   for (const char* program : {COMRELAY_HEADLESS, COMRELAY_PROGRAM}) {
     TServiceProcess p({"--headless", "--device", "/dev/ttyS0", "--server", "h:1", "--parity", "bogus"},

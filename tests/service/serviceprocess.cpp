@@ -56,12 +56,17 @@ TServiceProcess::~TServiceProcess() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  ::close(out_);
+  if (out_ >= 0) ::close(out_);
   ::close(err_);
 }
 
+void TServiceProcess::CloseOutput() {
+  if (out_ >= 0) ::close(out_);
+  out_ = -1;
+}
+
 void TServiceProcess::Collect() {
-  ReadInto(out_, outText_);
+  if (out_ >= 0) ReadInto(out_, outText_);
   ReadInto(err_, errText_);
 }
 

@@ -21,6 +21,8 @@ class TServiceProcess {
   // Collects output until a line of standard output contains `text` (after `from` bytes).
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit, std::size_t from = 0);
   void Signal(int signal);
+  // Stops reading its standard output: the reader goes away, as `| head` does.
+  void CloseOutput();
   // The exit status, or -1 when it has not ended within `limit` (or ended by a signal).
   int Wait(std::chrono::milliseconds limit);
   // The lines of standard output that contain `text`.
