@@ -71,6 +71,8 @@ bool TReadThread::StartRead() {
     }
     const DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) return true;
+    // What came before the device failed is delivered ahead of the hang-up notice.
+    DeliverBlock(std::min<DWORD>(count, kReadBufferSize));
     if (error != ERROR_INVALID_HANDLE) SignalHangup();
     return false;
   }
@@ -88,7 +90,9 @@ void TReadThread::DeliverCutShort() {
 bool TReadThread::FinishRead() {
   DWORD count = 0;
   if (!GetOverlappedResult(FPortHandle, &FReadRecord, &count, FALSE)) {
-    if (GetLastError() != ERROR_INVALID_HANDLE) SignalHangup();
+    const DWORD error = GetLastError();
+    DeliverBlock(std::min<DWORD>(count, kReadBufferSize));
+    if (error != ERROR_INVALID_HANDLE) SignalHangup();
     return false;
   }
   return DeliverBlock(count);

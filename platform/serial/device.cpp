@@ -411,8 +411,9 @@ BOOL TSerialDevice::Read(void* buffer, DWORD size, DWORD* read, OVERLAPPED* over
   if (!drained && !(tookAhead && aheadEmptied_ && !op.atOnce)) PumpRead(op, TWaitClock::now());
   if (ReadDone(op, TWaitClock::now())) {
     Finish(op, op.failed ? op.error : ERROR_SUCCESS, op.got);
-    if (op.failed) return Fail(op.error);
+    // Also on failure: bytes read before the device failed are the caller's.
     if (read) *read = op.got;
+    if (op.failed) return Fail(op.error);
     return TRUE;
   }
   read_ = op;

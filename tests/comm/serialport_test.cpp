@@ -2,6 +2,7 @@
 // writing queued blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -255,6 +256,22 @@ TEST(SerialPortHangup, AVanishedDeviceRequestsHangupThenCloseAndANewOpenWork) {
   p.port.Open();
   pty->Write("new device");
   ASSERT_TRUE(PumpUntil([&] { return p.Received() == "new device"; }));
+}
+
+TEST(SerialPortHangup, BytesOfABlockNotYetEndedComeBeforeTheHangup) {
+  auto pty = std::make_unique<TPseudoTerminal>();
+  TRecordedPort p(pty->Path());
+  p.port.SetReadIntervalTimeout(5000);
+  p.port.Open();
+  pty->Write("ABC");
+  PumpFor(300ms);
+  ASSERT_TRUE(p.blocks.empty()) << "the line has not been quiet for the interval yet";
+  pty->CloseMaster();
+  ASSERT_TRUE(PumpUntil([&] { return p.hangups >= 1; }));
+  EXPECT_EQ(p.blocks, std::vector<std::string>{"ABC"});
+  const auto data = std::find(p.order.begin(), p.order.end(), "data");
+  EXPECT_LT(data, std::find(p.order.begin(), p.order.end(), "hangup"));
+  p.port.Close();
 }
 
 TEST(SerialPortLifetime, ManyOpenCloseCyclesLeaveNothingBehind) {
