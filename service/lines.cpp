@@ -62,6 +62,12 @@ void Escape(std::string& out, unsigned char byte) {
   std::snprintf(buf, sizeof buf, "\\x%02X", byte);
   out += buf;
 }
+// C1 controls, the line and paragraph separators, and the marks that reorder text on screen:
+// a reader that knows Unicode would break the line there or show it in another order.
+bool BreaksOrTurnsALine(char16_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || c == 0x2028 ||
+         c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+}
 }  // namespace
 
 std::string OneLineUtf8(const std::string& ansi) {
@@ -85,6 +91,13 @@ std::string OneLineUtf8(const std::string& ansi) {
     if (c < 0x20 || c == 0x7F || c == '\\') {
       flush(i);
       Escape(out, static_cast<unsigned char>(c));
+      from = i + 1;
+    } else if (BreaksOrTurnsALine(c)) {
+      // Written as the bytes that brought it, which a reader can tell back.
+      flush(i);
+      for (const char byte :
+           WideToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()) + i, 1)))
+        Escape(out, static_cast<unsigned char>(byte));
       from = i + 1;
     }
   }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "platform/text/codepage.h"
 
 using namespace std::chrono;
@@ -28,6 +30,18 @@ TEST(ServiceLines, ColoursAreWordsAndTextsAreUtf8) {
             "S green 串口收到(1):x");
 }
 
+namespace {
+std::string Escaped(const std::string& bytes) {
+  std::string out;
+  char buf[8];
+  for (unsigned char b : bytes) {
+    std::snprintf(buf, sizeof buf, "\\x%02X", b);
+    out += buf;
+  }
+  return out;
+}
+}  // namespace
+
 TEST(ServiceLines, PayloadBytesStayOnOneLineAndCanBeToldBack) {
   EXPECT_EQ(service::OneLineUtf8(std::string("a\nb\r\tc\\d\0e\x7f", 11)), "a\\nb\\r\\tc\\\\d\\x00e\\x7F");
   // A byte that forms no character, and a character cut off at the end.
@@ -36,4 +50,11 @@ TEST(ServiceLines, PayloadBytesStayOnOneLineAndCanBeToldBack) {
             "ok\\xFFx");
   EXPECT_EQ(service::OneLineUtf8(Ansi("中") + "\x81"), "中\\x81");
   EXPECT_EQ(service::OneLineUtf8(""), "");
+  // Characters that would break the line (NEL, LINE SEPARATOR) or reorder it (RIGHT-TO-LEFT
+  // OVERRIDE) for a reader that knows Unicode go as the bytes that brought them.
+  EXPECT_EQ(service::OneLineUtf8("a\x81\x30\x81\x35"
+                                 "b"),
+            "a\\x81\\x30\\x81\\x35b");
+  EXPECT_EQ(service::OneLineUtf8(Ansi("x\u2028y\u202Ez\u00E9")),
+            "x" + Escaped(Ansi("\u2028")) + "y" + Escaped(Ansi("\u202E")) + "z\u00E9");
 }
