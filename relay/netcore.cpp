@@ -55,7 +55,9 @@ void TRelayCore::ShowConnectedState(bool connected) {
 
 void TRelayCore::NetworkConnected() {
   retryTimer_.stop();
-  backoff_.Reset();
+  // The waits start over only once the connection has held: a server that accepts and drops
+  // at once is not hammered every second.
+  connectedAt_ = std::chrono::steady_clock::now();
   ShowConnectedState(true);
 }
 
@@ -65,6 +67,9 @@ void TRelayCore::NetworkDisconnected() {
   sendQueue_.Clear();
   ShowConnectedState(false);
   if (dropped > 0) Log(texts::QueueDropped(dropped));
+  if (connectedAt_ && std::chrono::steady_clock::now() - *connectedAt_ >= recovery_.maxRetry)
+    backoff_.Reset();
+  connectedAt_.reset();
   ResumeNetworkReads();
   if (wantConnected_ && recovery_.reconnect && !stopping_) ScheduleRetry();
 }

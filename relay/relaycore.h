@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "relay/backoff.h"
@@ -141,6 +142,7 @@ class TRelayCore {
 
   bool wantConnected_ = false;  // the connection is to be kept up (retried when lost)
   TBackoff backoff_;
+  std::optional<std::chrono::steady_clock::time_point> connectedAt_;  // of the connection up now
   QTimer retryTimer_;
 
   bool wantOpen_ = false;  // the port is to be kept open (reopened when its device is back)

@@ -39,11 +39,25 @@ TEST_F(CoreTest, RefusedAttemptsAreRetriedWithGrowingWaitsEachLogged) {
   EXPECT_EQ(view.Count(A("系统：Connection refused")), 5);
   net.CompleteConnect();
   EXPECT_EQ(Last(), texts::Connected());
-  // A later loss starts from the first wait again.
+  // A loss once the connection has held as long as the longest wait starts from the first again.
+  PumpFor(120ms);
   net.ServerCloses();
   EXPECT_EQ(Last(), texts::RetryIn(10, 1));
   ASSERT_TRUE(PumpUntil([&] { return net.connecting; }, 5s));
   EXPECT_EQ(net.connectAttempts, 7);
+}
+
+TEST_F(CoreTest, AServerThatDropsEachConnectionAtOnceIsNotHammered) {
+  core->KeepConnected("127.0.0.1", 8887);
+  std::vector<std::string> retries;
+  for (int attempt = 1; attempt <= 4; ++attempt) {
+    ASSERT_TRUE(PumpUntil([&] { return net.connecting; }, 5s));
+    net.CompleteConnect();
+    net.ServerCloses();
+    retries.push_back(Last());
+  }
+  EXPECT_EQ(retries, (std::vector<std::string>{texts::RetryIn(10, 1), texts::RetryIn(20, 2),
+                                               texts::RetryIn(40, 3), texts::RetryIn(80, 4)}));
 }
 
 TEST_F(CoreTest, AFailedLookupIsRetriedOnceNotOncePerEvent) {
