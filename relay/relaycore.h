@@ -109,6 +109,8 @@ class TRelayCore {
   bool OpenSerial(bool quiet);
   void NoteDevice();
   void WatchForDevice();
+  // True when the device is not there; said once a wait.
+  bool SayIfDeviceGone();
   void LookForDevice();
   void EndDeviceWait(bool say);
   void ScheduleRetry();
@@ -147,6 +149,7 @@ class TRelayCore {
 
   bool wantOpen_ = false;  // the port is to be kept open (reopened when its device is back)
   bool deviceFailureSaid_ = false;
+  bool deviceSaidGone_ = false;
   std::string deviceName_;
   QTimer deviceTimer_;
 

@@ -105,9 +105,19 @@ void TRelayCore::NoteDevice() {
 }
 
 void TRelayCore::WatchForDevice() {
-  Log(texts::DeviceGone(deviceName_));
+  // A device that is there but cannot be opened (another program holds it) has not gone: its
+  // cause is said as the open fails, and it is tried again quietly.
+  deviceSaidGone_ = false;
+  SayIfDeviceGone();
   deviceFailureSaid_ = false;
   deviceTimer_.start();
+}
+
+bool TRelayCore::SayIfDeviceGone() {
+  if (CharacterDevicePresent(deviceName_)) return false;
+  if (!deviceSaidGone_) Log(texts::DeviceGone(deviceName_));
+  deviceSaidGone_ = true;
+  return true;
 }
 
 void TRelayCore::LookForDevice() {
@@ -115,7 +125,7 @@ void TRelayCore::LookForDevice() {
     EndDeviceWait(false);
     return;
   }
-  if (!CharacterDevicePresent(deviceName_)) return;
+  if (SayIfDeviceGone()) return;
   // Through the stable name: the adapter may be back under another ttyUSBn.
   comm_.SetCommName(deviceName_);
   try {
@@ -131,7 +141,7 @@ void TRelayCore::LookForDevice() {
     return;
   }
   deviceTimer_.stop();
-  Log(texts::DeviceBack(deviceName_));
+  if (deviceSaidGone_) Log(texts::DeviceBack(deviceName_));
   view_.SerialStateChanged(true);
   Log(texts::SerialOpened());
   serialOpen_ = true;

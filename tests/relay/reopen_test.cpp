@@ -107,6 +107,31 @@ TEST_F(ReopenTest, AnOpenThatKeepsFailingIsSaidOnceThenTriedQuietly) {
   ASSERT_TRUE(PumpUntil([&] { return core->SerialOpen(); }, 5s));
 }
 
+TEST_F(ReopenTest, APortHeldByAnotherProgramHasNotGoneNorComeBack) {
+  Plug("/dev/null");
+  serial.commName = link;
+  serial.unavailable.insert(link);
+  serial.openFailure = TPlatformError::FromErrno(EBUSY, link);
+  core->KeepSerialOpen();
+  EXPECT_TRUE(core->WaitingForDevice());
+  Idle(60ms);
+  serial.unavailable.clear();
+  ASSERT_TRUE(PumpUntil([&] { return core->SerialOpen(); }, 5s));
+  EXPECT_EQ(view.Count(texts::DeviceGone(link)), 0);
+  EXPECT_EQ(view.Count(texts::DeviceBack(link)), 0);
+  EXPECT_EQ(Last(), texts::SerialOpened());
+  // Held, then unplugged while waited for: gone once it is, back when it is.
+  serial.unavailable.insert(link);
+  serial.Hangup();
+  Idle(40ms);
+  Unplug();
+  ASSERT_TRUE(PumpUntil([&] { return view.Count(texts::DeviceGone(link)) == 1; }, 5s));
+  serial.unavailable.clear();
+  Plug("/dev/zero");
+  ASSERT_TRUE(PumpUntil([&] { return core->SerialOpen(); }, 5s));
+  EXPECT_EQ(view.Count(texts::DeviceBack(link)), 1);
+}
+
 TEST_F(ReopenTest, TheOperatorsClickOrASettingsChangeEndsTheWait) {
   Plug("/dev/null");
   serial.commName = link;
