@@ -108,7 +108,8 @@ class TRelayCore {
   void ResumeNetworkReads();
   bool OpenSerial(bool quiet);
   void NoteDevice();
-  void WatchForDevice();
+  // `lost`: the device went away under the open port; otherwise it could not be opened.
+  void WatchForDevice(bool lost);
   // True when the device is not there; said once a wait.
   bool SayIfDeviceGone();
   void LookForDevice();

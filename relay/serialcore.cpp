@@ -88,7 +88,7 @@ void TRelayCore::SerialLost() {
   Log(texts::SerialFailed());
   SayUnsent(0);
   ResumeNetworkReads();
-  if (recovery_.reopen && wantOpen_ && !stopping_) WatchForDevice();
+  if (recovery_.reopen && wantOpen_ && !stopping_) WatchForDevice(true);
 }
 
 void TRelayCore::KeepSerialOpen() {
@@ -96,7 +96,7 @@ void TRelayCore::KeepSerialOpen() {
   wantOpen_ = true;
   if (serialOpen_ || !recovery_.reopen) return;
   NoteDevice();
-  WatchForDevice();
+  WatchForDevice(false);
 }
 
 void TRelayCore::NoteDevice() {
@@ -104,11 +104,17 @@ void TRelayCore::NoteDevice() {
       StableDeviceName(comm_.CommName(), recovery_.byIdDir.empty() ? DefaultByIdDir : recovery_.byIdDir);
 }
 
-void TRelayCore::WatchForDevice() {
-  // A device that is there but cannot be opened (another program holds it) has not gone: its
-  // cause is said as the open fails, and it is tried again quietly.
+void TRelayCore::WatchForDevice(bool lost) {
+  // A device lost under the open port has gone, whatever is left of its node. One that could
+  // not be opened but is there (another program holds it) has not: its cause is said as the
+  // open fails, and it is tried again quietly.
   deviceSaidGone_ = false;
-  SayIfDeviceGone();
+  if (lost) {
+    Log(texts::DeviceGone(deviceName_));
+    deviceSaidGone_ = true;
+  } else {
+    SayIfDeviceGone();
+  }
   deviceFailureSaid_ = false;
   deviceTimer_.start();
 }

@@ -120,15 +120,21 @@ TEST_F(ReopenTest, APortHeldByAnotherProgramHasNotGoneNorComeBack) {
   EXPECT_EQ(view.Count(texts::DeviceGone(link)), 0);
   EXPECT_EQ(view.Count(texts::DeviceBack(link)), 0);
   EXPECT_EQ(Last(), texts::SerialOpened());
-  // Held, then unplugged while waited for: gone once it is, back when it is.
+}
+
+TEST_F(ReopenTest, APortHeldAtStartThatIsUnpluggedMeanwhileIsSaidGoneAndBack) {
+  Plug("/dev/null");
+  serial.commName = link;
   serial.unavailable.insert(link);
-  serial.Hangup();
+  core->KeepSerialOpen();
   Idle(40ms);
+  EXPECT_EQ(view.Count(texts::DeviceGone(link)), 0);
   Unplug();
   ASSERT_TRUE(PumpUntil([&] { return view.Count(texts::DeviceGone(link)) == 1; }, 5s));
   serial.unavailable.clear();
   Plug("/dev/zero");
   ASSERT_TRUE(PumpUntil([&] { return core->SerialOpen(); }, 5s));
+  EXPECT_EQ(view.Count(texts::DeviceGone(link)), 1);
   EXPECT_EQ(view.Count(texts::DeviceBack(link)), 1);
 }
 
