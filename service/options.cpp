@@ -137,10 +137,14 @@ constexpr const char* kProgram = "comrelay: ";
 }  // namespace
 
 std::string ApplyConfigText(const std::string& file, const std::string& text, TOptions& options) {
-  std::istringstream in(text);
+  // Editors on other systems start a file with a byte order mark.
+  const bool bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  std::istringstream in(bom ? text.substr(3) : text);
   std::string raw;
   for (int line = 1; std::getline(in, raw); ++line) {
     const std::string where = file + ":" + std::to_string(line) + ": ";
+    // A value is used as a path or a name: a NUL in it would quietly cut it short.
+    if (raw.find('\0') != std::string::npos) return where + "a NUL byte is not accepted";
     const std::string content = Trim(raw);
     if (content.empty() || content[0] == '#') continue;
     const auto eq = content.find('=');

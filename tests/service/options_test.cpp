@@ -137,6 +137,24 @@ TEST(ServiceConfig, ErrorsNameTheFileAndTheLine) {
             "reconnect, language");
   EXPECT_EQ(service::ApplyConfigText("a.conf", "device /dev/ttyS0\n", o),
             "a.conf:1: expected KEY=value, found 'device /dev/ttyS0'");
+  EXPECT_EQ(service::ApplyConfigText("a.conf", std::string("baud=9600\ndevice=/dev/ttyS0\0x\n", 30), o),
+            "a.conf:2: a NUL byte is not accepted");
+}
+
+TEST(ServiceConfig, AByteOrderMarkAtTheStartIsNoPartOfTheFirstKey) {
+  service::TOptions o;
+  EXPECT_EQ(service::ApplyConfigText("a.conf",
+                                     "\xEF\xBB\xBF"
+                                     "baud=57600\n",
+                                     o),
+            "");
+  EXPECT_EQ(o.baud, 57600u);
+  // Anywhere else it is no mark.
+  EXPECT_NE(service::ApplyConfigText("a.conf",
+                                     "baud=57600\n\xEF\xBB\xBF"
+                                     "data=7\n",
+                                     o),
+            "");
 }
 
 TEST(ServiceConfig, AFileTakesItsPlaceAmongTheOptions) {
