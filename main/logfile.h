@@ -5,16 +5,12 @@
 
 #pragma once
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "platform/clock.h"
+#include "relay/linequeue.h"
 
 // "[yyyy-mm-dd hh:mm:ss:mmm]": the view's stamp with its date, at UTC+8 like the view.
 std::string FormatFileStamp(const SYSTEMTIME& utc);
@@ -33,36 +29,16 @@ class TLogFileWriter {
   // `failed` runs once, on the writer's thread, with the reason in English and the path.
   TLogFileWriter(std::string path, std::function<void(const std::string& reason)> failed,
                  TLogFileLimits limits = {});
-  TLogFileWriter(const TLogFileWriter&) = delete;
-  TLogFileWriter& operator=(const TLogFileWriter&) = delete;
   // Writes what is queued (unless failed), then ends the thread. A disk that has not taken it
   // within the limits' stopWait is left behind: the thread drops the rest, says so in the file
   // if it still can, and ends on its own; `failed` is never called after this returns.
-  ~TLogFileWriter();
+  ~TLogFileWriter() = default;
 
   // One line, without its line end, in UTF-8. Never waits for the disk.
-  void Write(std::string line);
-  const std::string& Path() const { return shared_->path; }
+  void Write(std::string line) { thread_.Write(std::move(line)); }
+  const std::string& Path() const { return path_; }
 
  private:
-  struct TShared {
-    std::string path;
-    std::function<void(const std::string&)> failed;
-    TLogFileLimits limits;
-    std::mutex lock;
-    std::condition_variable wake;
-    std::condition_variable ended;
-    std::deque<std::string> queue;
-    std::size_t queued = 0;
-    std::size_t dropped = 0;
-    bool stop = false;
-    bool abandoned = false;  // the owner has gone: nothing of it may be touched
-    bool dead = false;
-    bool finished = false;
-    std::mutex report;  // held while `failed` runs, so the owner cannot go meanwhile
-  };
-  static void Run(const std::shared_ptr<TShared>& shared);
-
-  std::shared_ptr<TShared> shared_;
-  std::thread thread_;
+  const std::string path_;
+  relay::TLineThread thread_;
 };
