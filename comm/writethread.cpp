@@ -122,6 +122,10 @@ bool TWriteThread::WriteBlock(const char* data, DWORD count) {
       }
       if (!GetOverlappedResult(FPortHandle, &FWriteRecord, &written, TRUE)) {
         if (GetLastError() != ERROR_INVALID_HANDLE) SignalHangup();
+        // What the device took before it failed is not counted as dropped.
+        written = std::min(written, remaining);
+        remaining -= written;
+        Written(written);
         return lose();
       }
     }

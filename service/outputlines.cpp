@@ -1,14 +1,20 @@
 #include "service/outputlines.h"
 
+#include "service/lines.h"
+
 namespace service {
 
 TOutputLines::TOutputLines(std::FILE* out, std::size_t bound, std::chrono::milliseconds endWait)
     : thread_(bound, endWait, [out](relay::TLineQueue& queue) {
         for (;;) {
           relay::TLineQueue::TBatch batch = queue.Take();
-          if (batch.dropped)
-            batch.lines.push_front("... " + std::to_string(batch.dropped) +
+          if (batch.dropped) {
+            // A line like any other: stamped, and red as the system's own lines are.
+            const auto now = std::chrono::system_clock::now();
+            batch.lines.push_front(IsoStamp(now, LocalUtcOffset(now)) + " red ... " +
+                                   std::to_string(batch.dropped) +
                                    " lines not written: the output was not read");
+          }
           for (std::string& line : batch.lines) {
             // Whole lines, at once: a reader (the journal) never sees half of one.
             line += '\n';

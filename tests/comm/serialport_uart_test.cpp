@@ -92,6 +92,21 @@ TEST_F(Uart, CloseWithinABoundDropsWhatTheLineCouldNotSendInTimeAndCountsIt) {
   EXPECT_EQ(fake.OutputQueued(), 0u);
 }
 
+TEST_F(Uart, AWriteThatFailsMidwayCountsOnlyWhatTheDeviceNeverTookAsUnsent) {
+  Open(115200);
+  fake.LimitWrites(100);  // a slow device: 100 bytes, then nothing for 20 ms
+  const std::string bytes = Letters(3000);
+  ASSERT_TRUE(p.port.WriteData(bytes.data(), WORD(bytes.size())));
+  PumpFor(150ms);
+  fake.Fail(TFakeCall::Write);
+  ASSERT_TRUE(PumpUntil([&] { return p.hangups == 1; }, 10s));
+  p.port.Close();
+  const std::string sent = fake.Line().ReadUntilQuiet(200ms);
+  ASSERT_GT(sent.size(), 0u);
+  EXPECT_EQ(sent, bytes.substr(0, sent.size()));
+  EXPECT_EQ(sent.size() + p.port.UnsentBytes(), bytes.size());
+}
+
 TEST_F(Uart, ATransmitThatMovesNothingIsReportedNotSilent) {
   fake.ModelOutputQueue(4096);
   Open(9600);
