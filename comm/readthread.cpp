@@ -72,7 +72,7 @@ bool TReadThread::StartRead() {
     const DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) return true;
     // What came before the device failed is delivered ahead of the hang-up notice.
-    DeliverBlock(std::min<DWORD>(count, kReadBufferSize));
+    DeliverBlock(count);
     if (error != ERROR_INVALID_HANDLE) SignalHangup();
     return false;
   }
@@ -84,14 +84,14 @@ void TReadThread::DeliverCutShort() {
   PurgeComm(FPortHandle, PURGE_RXABORT);
   DWORD count = 0;
   GetOverlappedResult(FPortHandle, &FReadRecord, &count, FALSE);
-  DeliverBlock(std::min<DWORD>(count, kReadBufferSize));
+  DeliverBlock(count);
 }
 
 bool TReadThread::FinishRead() {
   DWORD count = 0;
   if (!GetOverlappedResult(FPortHandle, &FReadRecord, &count, FALSE)) {
     const DWORD error = GetLastError();
-    DeliverBlock(std::min<DWORD>(count, kReadBufferSize));
+    DeliverBlock(count);
     if (error != ERROR_INVALID_HANDLE) SignalHangup();
     return false;
   }
@@ -101,6 +101,8 @@ bool TReadThread::FinishRead() {
 bool TReadThread::DeliverBlock(DWORD count) {
   // An empty read delivers nothing and keeps reception going.
   if (count == 0) return true;
+  // The count of a failed or aborted read comes from its record: never more than the buffer.
+  count = std::min<DWORD>(count, kReadBufferSize);
   // Every byte is written here, so the block is not cleared first.
   TLocalBlock block = LocalAlloc(LMEM_FIXED, count + 1);
   if (!block) {

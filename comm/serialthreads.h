@@ -56,7 +56,10 @@ class TWriteThread final : public TThread {
   void SignalHangup();
   void Written(std::size_t bytes);
   void Dropped(std::size_t bytes);
-  // A write ended by the stop: what the driver took stays for the close to send, the rest is dropped.
+  // A write that ended before all of it went: what the device took counts as written (the close
+  // sends what the driver still holds), the rest as dropped.
+  void EndedEarly(DWORD took, DWORD remaining);
+  // A write ended by the stop.
   void StoppedDuring(DWORD remaining);
   // The drain notice asked for, once the pending bytes are down to its mark; false when it
   // could not be posted.

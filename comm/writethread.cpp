@@ -28,14 +28,18 @@ void TWriteThread::Dropped(std::size_t bytes) {
   Written(bytes);
 }
 
+void TWriteThread::EndedEarly(DWORD took, DWORD remaining) {
+  took = std::min(took, remaining);
+  Written(took);
+  Dropped(remaining - took);
+}
+
 void TWriteThread::StoppedDuring(DWORD remaining) {
   // The abort completes the write with the count the driver took.
   PurgeComm(FPortHandle, PURGE_TXABORT);
   DWORD took = 0;
   GetOverlappedResult(FPortHandle, &FWriteRecord, &took, FALSE);
-  took = std::min(took, remaining);
-  Written(took);
-  Dropped(remaining - took);
+  EndedEarly(took, remaining);
 }
 
 bool TWriteThread::NoticeIfDrained() {
@@ -123,10 +127,8 @@ bool TWriteThread::WriteBlock(const char* data, DWORD count) {
       if (!GetOverlappedResult(FPortHandle, &FWriteRecord, &written, TRUE)) {
         if (GetLastError() != ERROR_INVALID_HANDLE) SignalHangup();
         // What the device took before it failed is not counted as dropped.
-        written = std::min(written, remaining);
-        remaining -= written;
-        Written(written);
-        return lose();
+        EndedEarly(written, remaining);
+        return false;
       }
     }
     remaining -= written;

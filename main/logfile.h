@@ -2,7 +2,6 @@
 // never holds up the window or the relay. The file is rotated by size (name, name.1 ... name.4).
 // The first failure (a full disk, a folder that went away, a file that cannot be opened) is
 // reported once and ends the writing; lines are then dropped, never waited for.
-
 #pragma once
 #include <chrono>
 #include <cstdint>

@@ -144,7 +144,7 @@ void TRelayCore::StopStep() {
   if (serialOpen_) {
     if (readDeferred_ && net_.Active()) {
       // Left in the socket, they go with the connection; the close counts them with the rest.
-      heldAtStop_ = net_.Socket()->ReceiveLength();
+      droppedForLine_ += net_.Socket()->ReceiveLength();
       readDeferred_ = false;
     }
     SetSerialOpen(false);

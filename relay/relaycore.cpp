@@ -150,7 +150,7 @@ void TRelayCore::ForwardToSerial(const std::string& block) {
   for (std::size_t at = 0; at < block.size(); at += 65535) {
     const std::size_t n = std::min<std::size_t>(65535, block.size() - at);
     // A port whose transmit thread has ended takes nothing more; its hang-up notice follows.
-    if (!comm_.WriteData(block.data() + at, std::uint16_t(n))) refusedForLine_ += n;
+    if (!comm_.WriteData(block.data() + at, std::uint16_t(n))) droppedForLine_ += n;
   }
 }
 

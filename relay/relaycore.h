@@ -118,8 +118,8 @@ class TRelayCore {
   void Retry();
   void EndRetries(bool say);
   void StopStep();
-  // After a close: what the transmit queue dropped, with `alsoDropped` bytes meant for the line.
-  void SayUnsent(std::size_t alsoDropped);
+  // After a close: every byte meant for the line that never reached it.
+  void SayUnsent();
 
   endpoint::TSerialEndpoint& comm_;
   endpoint::TTcpEndpoint& net_;
@@ -155,9 +155,9 @@ class TRelayCore {
   QTimer deviceTimer_;
 
   bool stopping_ = false;
-  std::size_t heldAtStop_ = 0;
-  std::size_t refusedForLine_ = 0;  // counted for the line, but the port took them no more  // network bytes
-                                    // for the line left in the socket by a stop
+  // Bytes meant for the line that the port never took (it refused them, or a stop left them in
+  // the socket); the next close says them with the port's own count.
+  std::size_t droppedForLine_ = 0;
   std::chrono::steady_clock::time_point stopDeadline_;
   std::function<void()> stopped_;
   QTimer stopTimer_;

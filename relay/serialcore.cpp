@@ -32,7 +32,7 @@ void TRelayCore::SetSerialOpen(bool value) {
       }
       view_.SerialStateChanged(false);
       Log(texts::SerialClosed());
-      SayUnsent(std::exchange(heldAtStop_, 0));
+      SayUnsent();
     }
     serialOpen_ = value;
   } catch (...) {
@@ -47,9 +47,9 @@ void TRelayCore::SetSerialOpen(bool value) {
   if (!serialOpen_ && !reopening_) ResumeNetworkReads();
 }
 
-void TRelayCore::SayUnsent(std::size_t alsoDropped) {
+void TRelayCore::SayUnsent() {
   // Counted when they were handed over; the operator learns which of them never went.
-  const std::size_t unsent = comm_.UnsentBytes() + alsoDropped + std::exchange(refusedForLine_, 0);
+  const std::size_t unsent = comm_.UnsentBytes() + std::exchange(droppedForLine_, 0);
   if (unsent > 0) Log(texts::SerialUnsent(unsent));
 }
 
@@ -86,7 +86,7 @@ void TRelayCore::SerialLost() {
   view_.SerialStateChanged(false);
   serialOpen_ = false;
   Log(texts::SerialFailed());
-  SayUnsent(0);
+  SayUnsent();
   ResumeNetworkReads();
   if (recovery_.reopen && wantOpen_ && !stopping_) WatchForDevice(true);
 }

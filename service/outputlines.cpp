@@ -11,9 +11,9 @@ TOutputLines::TOutputLines(std::FILE* out, std::size_t bound, std::chrono::milli
           if (batch.dropped) {
             // A line like any other: stamped, and red as the system's own lines are.
             const auto now = std::chrono::system_clock::now();
-            batch.lines.push_front(IsoStamp(now, LocalUtcOffset(now)) + " red ... " +
-                                   std::to_string(batch.dropped) +
-                                   " lines not written: the output was not read");
+            batch.lines.push_front(ServiceLine(
+                IsoStamp(now, LocalUtcOffset(now)), relay::TLineKind::System,
+                "... " + std::to_string(batch.dropped) + " lines not written: the output was not read"));
           }
           for (std::string& line : batch.lines) {
             // Whole lines, at once: a reader (the journal) never sees half of one.

@@ -9,19 +9,24 @@
 static_assert(SignalTerminate == SIGTERM && SignalInterrupt == SIGINT && SignalUser1 == SIGUSR1 &&
               SignalHangup == SIGHUP);
 
-void HoldSignals(std::initializer_list<int> which) {
+namespace {
+sigset_t SetOf(std::initializer_list<int> which) {
   sigset_t set;
   sigemptyset(&set);
   for (int s : which) sigaddset(&set, s);
+  return set;
+}
+}  // namespace
+
+void HoldSignals(std::initializer_list<int> which) {
+  const sigset_t set = SetOf(which);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 void IgnoreBrokenPipe() { signal(SIGPIPE, SIG_IGN); }
 
 TSignalChannel::TSignalChannel(std::initializer_list<int> which) {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int s : which) sigaddset(&set, s);
+  const sigset_t set = SetOf(which);
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
   fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
 }
