@@ -332,7 +332,7 @@ void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
         aheadFrom_ = take;
         aheadTo_ = std::size_t(n);
         aheadArrival_ = arrival;
-        aheadEmptied_ = n < asked;
+        aheadEmptied_ = n < asked && n < kBusyRead;
       }
     } else {
       const std::size_t take =
@@ -351,7 +351,7 @@ void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
       // the line, as closely as user space sees it.
       op.lastByte = arrival;
       // A terminal hands over all it holds: a short read emptied it, and poll tells of more.
-      if (n < asked) break;
+      if (n < asked && n < kBusyRead) break;
     } else if (n == -EAGAIN) {
       break;
     } else {

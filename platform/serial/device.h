@@ -83,6 +83,10 @@ class TSerialDevice final : public TKernelObject,
   // A terminal hands over at most a byte less than a serial block at a time: without this, a
   // flood costs two reads a block instead of one.
   static constexpr DWORD kReadAhead = 4096;
+  // A read that got this much found a sender ahead of the reader: more has most likely come by
+  // the time it is handled, so the next read goes to the terminal before it polls. An empty try
+  // costs one read; a poll for bytes already there costs a poll and a wait.
+  static constexpr long kBusyRead = 2048;
 
   bool StartOp(TOp& op, OVERLAPPED* overlapped);
   // Moves what an earlier read took ahead into `op`; true when it did.
