@@ -62,11 +62,12 @@ void Escape(std::string& out, unsigned char byte) {
   std::snprintf(buf, sizeof buf, "\\x%02X", byte);
   out += buf;
 }
-// C1 controls, the line and paragraph separators, and the marks that reorder text on screen:
-// a reader that knows Unicode would break the line there or show it in another order.
-bool BreaksOrTurnsALine(char16_t c) {
-  return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || c == 0x2028 ||
-         c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+// C1 controls, the line and paragraph separators, and the format characters (the marks that
+// reorder text, zero-width characters, the soft hyphen): a reader that knows Unicode would break
+// the line there, show it in another order, or show nothing where a byte came.
+bool ShowsFalsely(char16_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+         QChar::category(char32_t{c}) == QChar::Other_Format;
 }
 }  // namespace
 
@@ -92,7 +93,7 @@ std::string OneLineUtf8(const std::string& ansi) {
       flush(i);
       Escape(out, static_cast<unsigned char>(c));
       from = i + 1;
-    } else if (BreaksOrTurnsALine(c)) {
+    } else if (ShowsFalsely(c)) {
       // Written as the bytes that brought it, which a reader can tell back.
       flush(i);
       for (const char byte :

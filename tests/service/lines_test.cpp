@@ -57,4 +57,9 @@ TEST(ServiceLines, PayloadBytesStayOnOneLineAndCanBeToldBack) {
             "a\\x81\\x30\\x81\\x35b");
   EXPECT_EQ(service::OneLineUtf8(Ansi("x\u2028y\u202Ez\u00E9")),
             "x" + Escaped(Ansi("\u2028")) + "y" + Escaped(Ansi("\u202E")) + "z\u00E9");
+  // Characters that show nothing (ZERO WIDTH SPACE, WORD JOINER, SOFT HYPHEN) would hide the
+  // bytes that brought them.
+  EXPECT_EQ(
+      service::OneLineUtf8(Ansi("p\u200Bq\u2060r\u00ADs")),
+      "p" + Escaped(Ansi("\u200B")) + "q" + Escaped(Ansi("\u2060")) + "r" + Escaped(Ansi("\u00AD")) + "s");
 }
