@@ -16,7 +16,7 @@ void TFormMain::ClientSocketConnect(TObject*, endpoint::TSocketEndpoint*) { FCor
 
 void TFormMain::ClientSocketDisconnect(TObject*, endpoint::TSocketEndpoint*) { FCore->NetworkDisconnected(); }
 
-void TFormMain::ClientSocketError(TObject*, endpoint::TSocketEndpoint*, endpoint::TErrorEvent,
+void TFormMain::ClientSocketError(TObject*, endpoint::TSocketEndpoint*, endpoint::TErrorEvent ErrorEvent,
                                   int& ErrorCode) {
-  FCore->NetworkError(ErrorCode);
+  FCore->NetworkError(ErrorEvent, ErrorCode);
 }

@@ -74,12 +74,20 @@ void TRelayCore::NetworkDisconnected() {
   if (wantConnected_ && recovery_.reconnect && !stopping_) ScheduleRetry();
 }
 
-void TRelayCore::NetworkError(int& code) {
+void TRelayCore::NetworkError(endpoint::TErrorEvent kind, int& code) {
   const std::string text = errorText_ ? StripSystemText(errorText_(code)) : std::string();
   Log(texts::SystemPrefix() + text);
   code = 0;
   // A refused or unreachable connect ends with this error alone; a loss of a connection in use
-  // is followed by its disconnect, which retries.
+  // is followed by its disconnect, which retries. So is a failed look-up, whose retry is said
+  // after it: looked at once this event is over, in case no disconnect came.
+  if (kind == endpoint::TErrorEvent::eeLookup) {
+    QTimer::singleShot(0, &retryTimer_, [this] {
+      if (wantConnected_ && recovery_.reconnect && !stopping_ && !net_.Active() && !net_.Connecting())
+        ScheduleRetry();
+    });
+    return;
+  }
   if (wantConnected_ && recovery_.reconnect && !stopping_ && !net_.Active()) ScheduleRetry();
 }
 

@@ -43,7 +43,8 @@ void TRelayCore::BindEvents() {
   net_.OnWrite = endpoint::TSocketNotifyEvent::FromCallable(
       [this](TObject*, TSocketEndpoint* s) { NetworkWritable(*s); }, this);
   net_.OnError = endpoint::TSocketErrorEvent::FromCallable(
-      [this](TObject*, TSocketEndpoint*, endpoint::TErrorEvent, int& code) { NetworkError(code); }, this);
+      [this](TObject*, TSocketEndpoint*, endpoint::TErrorEvent kind, int& code) { NetworkError(kind, code); },
+      this);
 }
 
 void TRelayCore::UnbindEvents() {

@@ -74,7 +74,7 @@ class TRelayCore {
   void ShowConnectedState(bool connected);
   void NetworkConnected();
   void NetworkDisconnected();
-  void NetworkError(int& code);
+  void NetworkError(endpoint::TErrorEvent kind, int& code);
 
   // Ends retries and closes both ends at once (the window closing).
   void Shutdown();

@@ -62,10 +62,25 @@ TEST_F(CoreTest, AServerThatDropsEachConnectionAtOnceIsNotHammered) {
 
 TEST_F(CoreTest, AFailedLookupIsRetriedOnceNotOncePerEvent) {
   core->KeepConnected("no.such.host", 8887);
+  const std::size_t from = view.lines.size();
   net.FailLookup(11001);  // error, then disconnect
+  // The retry is said after the disconnect it follows.
+  const auto said = view.Since(from);
+  ASSERT_GE(said.size(), 3u);
+  EXPECT_EQ(said[said.size() - 2], texts::Disconnected());
+  EXPECT_EQ(said.back(), texts::RetryIn(10, 1));
   EXPECT_EQ(view.Count(texts::RetryIn(10, 1)), 1);
   EXPECT_EQ(view.Count(texts::RetryIn(20, 2)), 0);
   ASSERT_TRUE(PumpUntil([&] { return net.connectAttempts == 2; }, 5s));
+}
+
+TEST_F(CoreTest, AFailedLookupThatNoDisconnectFollowsIsRetriedAllTheSame) {
+  core->KeepConnected("no.such.host", 8887);
+  net.connecting = false;
+  int code = 11001;
+  net.OnError(&net, &net.socket, endpoint::TErrorEvent::eeLookup, code);
+  ASSERT_TRUE(PumpUntil([&] { return net.connectAttempts == 2; }, 5s));
+  EXPECT_EQ(view.Count(texts::RetryIn(10, 1)), 1);
 }
 
 TEST_F(CoreTest, TheOperatorsClickEndsRetriesAtOnce) {
