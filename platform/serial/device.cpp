@@ -433,11 +433,13 @@ TWaitClock::duration TSerialDevice::StallTime() const {
 }
 
 void TSerialDevice::PumpWrite(TWriteOp& op, TWaitClock::time_point now) {
+  bool took = false;
   while (!op.failed && op.done < op.size) {
     const long n = backend_->Write(op.buffer + op.done, op.size - op.done);
     if (n > 0) {
       op.done += static_cast<DWORD>(n);
       op.lastProgress = now;
+      took = true;
     } else if (n == -EAGAIN || n == 0) {
       break;
     } else {
@@ -446,6 +448,12 @@ void TSerialDevice::PumpWrite(TWriteOp& op, TWaitClock::time_point now) {
     }
   }
   if (op.failed) return;
+  // A driver that took bytes just now is not standing still, and poll tells when it has room
+  // again: its queue matters once it has taken all, or when it takes nothing.
+  if (took && op.done < op.size && backend_->WriteFd() >= 0) {
+    op.nextLook = now + StallTime();
+    return;
+  }
   long queued = backend_->OutputQueued();
   if (queued < 0) {
     // A device that cannot tell (ENOTTY, EINVAL) is taken as having sent what it took.
