@@ -6,12 +6,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
 namespace relaybench {
 
 double CpuSeconds(pid_t pid) {
+  // The process's CPU clock counts every thread, ended ones too, to the nanosecond; the tick
+  // counts in /proc come in hundredths of a second, 5 % of what a flood costs a relay.
+  clockid_t clock;
+  timespec now{};
+  if (clock_getcpuclockid(pid, &clock) == 0 && clock_gettime(clock, &now) == 0)
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
   std::string line;
   if (!std::getline(in, line)) return -1;

@@ -8,7 +8,7 @@
 
 namespace relaybench {
 
-// utime + stime of every thread, in seconds; negative once the process is gone.
+// The CPU time of every thread, ended ones too, in seconds; negative once the process is gone.
 double CpuSeconds(pid_t pid);
 
 struct ThreadSwitches {
