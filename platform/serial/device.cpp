@@ -350,7 +350,8 @@ void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
       // The time the wait ended, not the time the bytes were copied: the interval rule measures
       // the line, as closely as user space sees it.
       op.lastByte = arrival;
-      // A terminal hands over all it holds: a short read emptied it, and poll tells of more.
+      // A terminal hands over all it holds: a short read emptied it, and poll tells of more;
+      // after a big one, more has most likely come meanwhile.
       if (n < asked && n < kBusyRead) break;
     } else if (n == -EAGAIN) {
       break;
