@@ -35,6 +35,14 @@ void Results::Print() const {
                   names_[command].c_str(), median, *low, *high, units_.at(metric).c_str(), values.size());
       if (command != 0 && std::isfinite(base) && base != 0)
         std::printf(" ratio_to_%s=%.3f", names_[0].c_str(), median / base);
+      // Each run's ratio to the reference measured in that run, then their median: the machine's
+      // drift between runs falls out.
+      if (command != 0 && reference != byCommand.end() && reference->second.size() == values.size()) {
+        std::vector<double> ratios;
+        for (std::size_t i = 0; i < values.size(); ++i)
+          if (reference->second[i] > 0) ratios.push_back(values[i] / reference->second[i]);
+        if (!ratios.empty()) std::printf(" paired_ratio=%.3f", Median(ratios));
+      }
       std::printf("\n");
     }
   }
