@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     const std::string_view arg = argv[i];
     if (arg == "--headless" || arg == "--help" || arg == "-h" || arg == "--version") {
       // Held across the exec, for the service to take once it watches them.
-      HoldSignals({SignalTerminate, SignalInterrupt, SignalUser1, SignalHangup});
+      HoldSignals(ServiceSignals);
       ExecSibling("comrelay-headless", {".", "../lib/comrelay"}, argv);
       std::fprintf(stderr, "comrelay: cannot start comrelay-headless: %s\n", std::strerror(errno));
       return 1;

@@ -71,7 +71,7 @@ void TRelayCore::NetworkDisconnected() {
     backoff_.Reset();
   connectedAt_.reset();
   ResumeNetworkReads();
-  if (wantConnected_ && recovery_.reconnect && !stopping_) ScheduleRetry();
+  if (RetriesWanted()) ScheduleRetry();
 }
 
 void TRelayCore::NetworkError(endpoint::TErrorEvent kind, int& code) {
@@ -83,13 +83,14 @@ void TRelayCore::NetworkError(endpoint::TErrorEvent kind, int& code) {
   // after it: looked at once this event is over, in case no disconnect came.
   if (kind == endpoint::TErrorEvent::eeLookup) {
     QTimer::singleShot(0, &retryTimer_, [this] {
-      if (wantConnected_ && recovery_.reconnect && !stopping_ && !net_.Active() && !net_.Connecting())
-        ScheduleRetry();
+      if (RetriesWanted() && !net_.Active() && !net_.Connecting()) ScheduleRetry();
     });
     return;
   }
-  if (wantConnected_ && recovery_.reconnect && !stopping_ && !net_.Active()) ScheduleRetry();
+  if (RetriesWanted() && !net_.Active()) ScheduleRetry();
 }
+
+bool TRelayCore::RetriesWanted() const { return wantConnected_ && recovery_.reconnect && !stopping_; }
 
 void TRelayCore::ScheduleRetry() {
   if (retryTimer_.isActive()) return;

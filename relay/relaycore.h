@@ -114,6 +114,8 @@ class TRelayCore {
   bool SayIfDeviceGone();
   void LookForDevice();
   void EndDeviceWait(bool say);
+  // The connection is to be kept up and may be tried again.
+  bool RetriesWanted() const;
   void ScheduleRetry();
   void Retry();
   void EndRetries(bool say);

@@ -15,7 +15,7 @@
 
 int main(int argc, char** argv) {
   // At once: a signal sent as the program starts would otherwise end it before it can stop.
-  HoldSignals({SignalTerminate, SignalInterrupt, SignalUser1, SignalHangup});
+  HoldSignals(ServiceSignals);
   const service::TParsed parsed = service::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   switch (parsed.outcome) {
     case service::TOutcome::Error:
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
       break;
   }
   // Before any thread starts, so that none of them ever takes these signals.
-  TSignalChannel incoming({SignalTerminate, SignalInterrupt, SignalUser1, SignalHangup});
+  TSignalChannel incoming(ServiceSignals);
   if (!incoming.Valid()) {
     std::fprintf(stderr, "comrelay: cannot watch incoming\n");
     return 1;

@@ -31,3 +31,6 @@ inline constexpr int SignalHangup = 1;
 inline constexpr int SignalTerminate = 15;
 inline constexpr int SignalInterrupt = 2;
 inline constexpr int SignalUser1 = 10;
+// What the service stops on or reports on: held by the console too when it hands over to it.
+inline constexpr std::initializer_list<int> ServiceSignals = {SignalTerminate, SignalInterrupt, SignalUser1,
+                                                              SignalHangup};

@@ -332,7 +332,7 @@ void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
         aheadFrom_ = take;
         aheadTo_ = std::size_t(n);
         aheadArrival_ = arrival;
-        aheadEmptied_ = n < asked && n < kBusyRead;
+        aheadEmptied_ = Emptied(n, asked);
       }
     } else {
       const std::size_t take =
@@ -350,9 +350,7 @@ void TSerialDevice::PumpRead(TReadOp& op, TWaitClock::time_point arrival) {
       // The time the wait ended, not the time the bytes were copied: the interval rule measures
       // the line, as closely as user space sees it.
       op.lastByte = arrival;
-      // A terminal hands over all it holds: a short read emptied it, and poll tells of more;
-      // after a big one, more has most likely come meanwhile.
-      if (n < asked && n < kBusyRead) break;
+      if (Emptied(n, asked)) break;
     } else if (n == -EAGAIN) {
       break;
     } else {

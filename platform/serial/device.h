@@ -83,10 +83,12 @@ class TSerialDevice final : public TKernelObject,
   // A terminal hands over at most a byte less than a serial block at a time: without this, a
   // flood costs two reads a block instead of one.
   static constexpr DWORD kReadAhead = 4096;
-  // A read that got this much found a sender ahead of the reader: more has most likely come by
-  // the time it is handled, so the next read goes to the terminal before it polls. An empty try
-  // costs one read; a poll for bytes already there costs a poll and a wait.
+  // A terminal hands over all it holds: a short read emptied it, and poll tells of more. But one
+  // that got this much found a sender ahead of the reader: more has most likely come by the time
+  // it is handled, so the next read goes to the terminal before it polls. An empty try costs one
+  // read; a poll for bytes already there costs a poll and a wait.
   static constexpr long kBusyRead = 2048;
+  static bool Emptied(long got, long asked) { return got < asked && got < kBusyRead; }
 
   bool StartOp(TOp& op, OVERLAPPED* overlapped);
   // Moves what an earlier read took ahead into `op`; true when it did.
