@@ -12,16 +12,27 @@ constexpr DWORD kModemRing = 4;
 // A read that completes at once with nothing (interval MAXDWORD and no totals) is retried after
 // this pause, so such settings cannot spin the thread.
 constexpr DWORD kEmptyReadPauseMs = 20;
+// Blocks that come off the device one after another in a flood go to the window together, so
+// it is woken once for them; this many at most, which delays the first by a few block reads.
+constexpr std::size_t kMostHeldBlocks = 8;
 }  // namespace
 
 TReadThread::TReadThread(HANDLE port, HANDLE stopSignal, HWND notifyWindow, DWORD opening)
-    : TThread(true),
-      FPortHandle(port),
-      FStopSignal(stopSignal),
-      FNotifyWindow(notifyWindow),
-      FOpening(opening) {}
+    : TThread(true), FPortHandle(port), FStopSignal(stopSignal), FOpening(opening), FHeld(notifyWindow) {}
 
-void TReadThread::SignalHangup() { PostMessageA(FNotifyWindow, CommMsgRequestHangup, FOpening, 0); }
+void TReadThread::SignalHangup() { Post(CommMsgRequestHangup, FOpening, 0); }
+
+bool TReadThread::PostHeld() {
+  if (FHeld.Post()) return true;
+  SignalHangup();
+  return false;
+}
+
+// Whatever is held goes first, so notices never overtake the blocks read before them.
+bool TReadThread::Post(UINT msg, WPARAM wParam, LPARAM lParam) {
+  FHeld.Hold(msg, wParam, lParam);
+  return FHeld.Post();
+}
 
 bool TReadThread::Stopping() { return WaitForSingleObject(FStopSignal, 0) != WAIT_TIMEOUT; }
 
@@ -37,6 +48,7 @@ void TReadThread::Execute() {
   } else if (StartLineEventWait() && StartRead()) {
     const HANDLE waitList[3] = {FStopSignal, FLineRecord.hEvent, FReadRecord.hEvent};
     for (;;) {
+      if (!PostHeld()) break;
       const DWORD r = WaitForMultipleObjects(3, waitList, FALSE, INFINITE);
       if (r == WAIT_OBJECT_0) {
         DeliverCutShort();
@@ -52,6 +64,8 @@ void TReadThread::Execute() {
       }
     }
   }
+  // Blocks read before a stop are delivered like those read before it.
+  FHeld.Post();
   PurgeComm(FPortHandle, PURGE_RXABORT | PURGE_RXCLEAR);
   // The purge ends the pending read but not the line-event wait; an empty mask ends that one,
   // before the records it writes to go away.
@@ -65,8 +79,12 @@ bool TReadThread::StartRead() {
     if (Stopping()) return false;
     DWORD count = 0;
     if (ReadFile(FPortHandle, FBuffer.data(), kReadBufferSize, &count, &FReadRecord)) {
-      if (!DeliverBlock(count)) return false;
-      if (count == 0) WaitForSingleObject(FStopSignal, kEmptyReadPauseMs);
+      // Done at once, the read may have left more waiting on the device.
+      if (!DeliverBlock(count, true)) return false;
+      if (count == 0) {
+        if (!PostHeld()) return false;
+        WaitForSingleObject(FStopSignal, kEmptyReadPauseMs);
+      }
       continue;
     }
     const DWORD error = GetLastError();
@@ -98,7 +116,7 @@ bool TReadThread::FinishRead() {
   return DeliverBlock(count);
 }
 
-bool TReadThread::DeliverBlock(DWORD count) {
+bool TReadThread::DeliverBlock(DWORD count, bool more) {
   // An empty read delivers nothing and keeps reception going.
   if (count == 0) return true;
   // The count of a failed or aborted read comes from its record: never more than the buffer.
@@ -112,12 +130,10 @@ bool TReadThread::DeliverBlock(DWORD count) {
   std::memcpy(block.Data(), FBuffer.data(), count);
   block.Data()[count] = 0;
   const LPARAM data = reinterpret_cast<LPARAM>(block.Data());
-  // A block that cannot be posted is freed with the failed post.
-  if (!PostMessageA(FNotifyWindow, CommMsgDataReceived, count, data, std::move(block))) {
-    SignalHangup();
-    return false;
-  }
-  return true;
+  FHeld.Hold(CommMsgDataReceived, count, data, std::move(block));
+  // Blocks that cannot be posted are freed with the failed post.
+  if (more && FHeld.Held() < kMostHeldBlocks) return true;
+  return PostHeld();
 }
 
 bool TReadThread::StartLineEventWait() {
@@ -149,7 +165,7 @@ bool TReadThread::HandleLineEvent(bool checkCompletion) {
       if (GetLastError() != ERROR_INVALID_HANDLE) SignalHangup();
       return false;
     }
-    if (!PostMessageA(FNotifyWindow, CommMsgReceiveError, 0, static_cast<LPARAM>(errors))) {
+    if (!Post(CommMsgReceiveError, 0, static_cast<LPARAM>(errors))) {
       SignalHangup();
       return false;
     }
@@ -158,7 +174,7 @@ bool TReadThread::HandleLineEvent(bool checkCompletion) {
   const DWORD modem =
       ((FEventMask & EV_RLSD) ? kModemCarrier : 0) | ((FEventMask & EV_RING) ? kModemRing : 0);
   if (modem) {
-    if (!PostMessageA(FNotifyWindow, CommMsgModemStateChange, 0, static_cast<LPARAM>(modem))) {
+    if (!Post(CommMsgModemStateChange, 0, static_cast<LPARAM>(modem))) {
       SignalHangup();
       return false;
     }

@@ -9,6 +9,7 @@
 
 #include "comm/serialtypes.h"
 #include "platform/serial/comm.h"
+#include "platform/sync/messages.h"
 #include "platform/sync/thread.h"
 
 class TReadThread final : public TThread {
@@ -22,7 +23,10 @@ class TReadThread final : public TThread {
  private:
   bool StartRead();
   bool FinishRead();
-  bool DeliverBlock(DWORD count);
+  // `more` says bytes may be waiting behind this block: it is held to go with the next ones.
+  bool DeliverBlock(DWORD count, bool more = false);
+  bool PostHeld();
+  bool Post(UINT msg, WPARAM wParam, LPARAM lParam);
   void DeliverCutShort();
   bool StartLineEventWait();
   bool HandleLineEvent(bool checkCompletion);
@@ -31,12 +35,12 @@ class TReadThread final : public TThread {
 
   const HANDLE FPortHandle;
   const HANDLE FStopSignal;
-  const HWND FNotifyWindow;
   const DWORD FOpening;
   std::array<char, kReadBufferSize> FBuffer{};
   DWORD FEventMask = 0;
   OVERLAPPED FReadRecord{};
   OVERLAPPED FLineRecord{};
+  TPostBatch FHeld;
 };
 
 class TWriteThread final : public TThread {

@@ -3,11 +3,14 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QPointer>
 #include <QThread>
 #include <atomic>
+#include <deque>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "runtime/exception.h"
 #include "runtime/lasterror.h"
@@ -20,18 +23,22 @@ using TWaitingCount = std::shared_ptr<std::atomic<int>>;
 
 class TMessageEvent : public QEvent {
  public:
-  TMessageEvent(TMessage message, TWaitingCount waiting)
-      : QEvent(kMessageEvent), message_(std::move(message)), waiting_(std::move(waiting)) {
-    ++*waiting_;
+  TMessageEvent(std::vector<TMessage> messages, TWaitingCount waiting)
+      : QEvent(kMessageEvent), messages_(std::move(messages)), waiting_(std::move(waiting)) {
+    *waiting_ += int(messages_.size());
   }
-  ~TMessageEvent() override { Taken(); }
-  TMessage& Message() { return message_; }
-  void Taken() {
-    if (waiting_) --*std::exchange(waiting_, nullptr);
+  ~TMessageEvent() override {
+    if (waiting_) *waiting_ -= int(messages_.size());
+  }
+  // The messages still count as waiting until each is taken off `queue`.
+  void MoveTo(std::deque<TMessage>& queue) {
+    for (TMessage& m : messages_) queue.push_back(std::move(m));
+    messages_.clear();
+    waiting_ = nullptr;
   }
 
  private:
-  TMessage message_;
+  std::vector<TMessage> messages_;
   TWaitingCount waiting_;
 };
 
@@ -51,9 +58,17 @@ class TMessageWindow::Receiver : public QObject {
 
   bool event(QEvent* e) override {
     if (e->type() != kMessageEvent) return QObject::event(e);
-    auto* m = static_cast<TMessageEvent*>(e);
-    m->Taken();
-    Deliver(m->Message());
+    static_cast<TMessageEvent*>(e)->MoveTo(taken_);
+    // A procedure may run a nested loop that delivers later events here: their messages queue
+    // behind these and every loop takes from the front, so the order holds. It may also
+    // destroy the window, and its queue with it.
+    const QPointer<Receiver> alive(this);
+    while (alive && !taken_.empty()) {
+      TMessage m = std::move(taken_.front());
+      taken_.pop_front();
+      --*waiting_;
+      Deliver(m);
+    }
     return true;
   }
   void Deliver(TMessage& message) {
@@ -64,7 +79,32 @@ class TMessageWindow::Receiver : public QObject {
  private:
   TWindowProcedure procedure_;
   TWaitingCount waiting_ = std::make_shared<std::atomic<int>>(0);
+  std::deque<TMessage> taken_;  // off Qt's queue, not yet delivered
 };
+
+namespace {
+BOOL PostAll(HWND window, std::vector<TMessage> messages) {
+  std::lock_guard lock(g_windowsLock);
+  auto it = Windows().find(window);
+  if (it == Windows().end()) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  // Qt takes ownership of the event.
+  QCoreApplication::postEvent(
+      it->second, std::make_unique<TMessageEvent>(std::move(messages), it->second->Waiting()).release());
+  return TRUE;
+}
+
+TMessage MakeMessage(UINT msg, WPARAM wParam, LPARAM lParam, TLocalBlock block) {
+  TMessage m;
+  m.Msg = msg;
+  m.WParam = wParam;
+  m.LParam = lParam;
+  m.Block = std::move(block);
+  return m;
+}
+}  // namespace
 
 TMessageWindow::TMessageWindow(TWindowProcedure procedure)
     : handle_(g_nextHandle++), receiver_(std::make_unique<Receiver>(std::move(procedure))) {
@@ -82,21 +122,18 @@ TMessageWindow::~TMessageWindow() {
 }
 
 BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, TLocalBlock block) {
-  std::lock_guard lock(g_windowsLock);
-  auto it = Windows().find(window);
-  if (it == Windows().end()) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
-  TMessage m;
-  m.Msg = msg;
-  m.WParam = wParam;
-  m.LParam = lParam;
-  m.Block = std::move(block);
-  // Qt takes ownership of the event.
-  QCoreApplication::postEvent(it->second,
-                              std::make_unique<TMessageEvent>(std::move(m), it->second->Waiting()).release());
-  return TRUE;
+  std::vector<TMessage> one;
+  one.push_back(MakeMessage(msg, wParam, lParam, std::move(block)));
+  return PostAll(window, std::move(one));
+}
+
+void TPostBatch::Hold(UINT msg, WPARAM wParam, LPARAM lParam, TLocalBlock block) {
+  held_.push_back(MakeMessage(msg, wParam, lParam, std::move(block)));
+}
+
+BOOL TPostBatch::Post() {
+  if (held_.empty()) return TRUE;
+  return PostAll(window_, std::exchange(held_, {}));
 }
 
 BOOL DeliverOrPostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -110,10 +147,7 @@ BOOL DeliverOrPostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) 
       receiver = it->second;
   }
   if (!receiver) return PostMessageA(window, msg, wParam, lParam);
-  TMessage m;
-  m.Msg = msg;
-  m.WParam = wParam;
-  m.LParam = lParam;
+  TMessage m = MakeMessage(msg, wParam, lParam, {});
   receiver->Deliver(m);
   return TRUE;
 }

@@ -6,6 +6,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "runtime/localmem.h"
 #include "runtime/wintypes.h"
@@ -43,6 +44,26 @@ BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, TLocalBlo
 // On the window's own thread with nothing posted to it still waiting, delivers at once (no
 // wake-up of the loop, the order unchanged); posts otherwise.
 BOOL DeliverOrPostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+// Messages one thread sends one window in a burst, held and then posted as one: the UI thread
+// wakes once for all of them and delivers them one by one, in order, as if each had been posted.
+// What is still held when the batch is destroyed is posted then.
+class TPostBatch {
+ public:
+  explicit TPostBatch(HWND window) : window_(window) {}
+  ~TPostBatch() { Post(); }
+  TPostBatch(const TPostBatch&) = delete;
+  TPostBatch& operator=(const TPostBatch&) = delete;
+
+  void Hold(UINT msg, WPARAM wParam, LPARAM lParam, TLocalBlock block = {});
+  std::size_t Held() const { return held_.size(); }
+  // As PostMessageA; nothing held is TRUE. Whatever happens, nothing is held afterwards.
+  BOOL Post();
+
+ private:
+  const HWND window_;
+  std::vector<TMessage> held_;
+};
+
 // Whether a window with that handle exists now.
 bool IsWindow(HWND window);
 // Delivers what is already posted to windows of the calling thread (for loops that must drain).

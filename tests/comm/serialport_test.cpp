@@ -131,6 +131,24 @@ TEST(SerialPortReceive, ReadsThatReturnAtOnceNeitherSpinNorLoseData) {
   EXPECT_EQ(p.hangups, 0);
 }
 
+TEST(SerialPortReceive, AFloodWakesTheWindowOnceForSeveralBlocks) {
+  TPseudoTerminal pty;
+  TRecordedPort p(pty.Path());
+  p.port.Open();
+  PumpFor(50ms);
+  TPostedEventCount events;
+  // Blocks waiting on the device one behind the other.
+  const std::string flood = Pattern(16 * 4096, 5);
+  pty.Write(flood);
+  ASSERT_TRUE(PumpUntil([&] { return p.Received().size() >= flood.size(); }));
+  PumpFor(100ms);
+  EXPECT_EQ(p.blocks.size(), 16u);
+  EXPECT_TRUE(p.Received() == flood);
+  // One event a block would be 16. How many fewer depends on how far the reader falls behind.
+  EXPECT_LT(events.Count(), 16);
+  p.port.Close();
+}
+
 TEST(SerialPortReceive, BlocksAreFreedWithoutAHandlerAndAfterClose) {
   // Under the address sanitizer a block that is never freed fails the run.
   TPseudoTerminal pty;

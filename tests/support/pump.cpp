@@ -25,3 +25,12 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 void PumpFor(std::chrono::milliseconds span) {
   PumpUntil([] { return false; }, span);
 }
+
+TPostedEventCount::TPostedEventCount() { QCoreApplication::instance()->installEventFilter(this); }
+
+TPostedEventCount::~TPostedEventCount() { QCoreApplication::instance()->removeEventFilter(this); }
+
+bool TPostedEventCount::eventFilter(QObject*, QEvent* event) {
+  if (event->type() >= QEvent::User) ++count_;
+  return false;
+}
