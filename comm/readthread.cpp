@@ -113,7 +113,8 @@ bool TReadThread::FinishRead() {
     if (error != ERROR_INVALID_HANDLE) SignalHangup();
     return false;
   }
-  return DeliverBlock(count);
+  // The next read starts at once and the block goes before it waits, with any it finds waiting.
+  return DeliverBlock(count, true);
 }
 
 bool TReadThread::DeliverBlock(DWORD count, bool more) {
