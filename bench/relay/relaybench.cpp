@@ -3,13 +3,14 @@
 // every figure of the others is also given as a ratio to it.
 //
 //   relaybench [--runs N] [--bytes N] [--msgs N] [--spacing-us N] [--paced-seconds N] [--baud N]
-//              [--idle-seconds N] [--settle-ms N] [--pty]
+//              [--idle-seconds N] [--settle-ms N] [--pty] [--machine]
 //              { [--tests LIST] [--cut-us N] [--name NAME] -c 'COMMAND with %p %P [%R]' } ...
 //
 // LIST is a comma list of s2t, t2s, lat_s2t, lat_t2s, paced, idle (all by default) and holds for
 // the commands after it. --cut-us is the inter-byte time-out the relay waits before it forwards a
 // block: serial->TCP latency is also given beyond it. %R is a file the relay may leave key/value
-// lines in; they are reported beside the paced figures.
+// lines in; they are reported beside the paced figures. --pty also measures the pseudo-terminal
+// alone, --machine the machine alone (how late a bare thread wakes, what a bare wake-up costs).
 #include <signal.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include <sstream>
 #include <thread>
 
+#include "bench/relay/machine.h"
 #include "bench/relay/procstat.h"
 #include "bench/relay/relayprocess.h"
 #include "bench/relay/results.h"
@@ -39,7 +41,7 @@ struct Options {
   int runs = 3, messages = 1000, pacedSeconds = 60, baud = 921600, idleSeconds = 10, settleMs = 300;
   std::size_t bytes = 64u << 20;
   std::chrono::microseconds spacing{2000};
-  bool pty = false;
+  bool pty = false, machine = false;
   std::vector<Command> commands;
 };
 
@@ -48,7 +50,7 @@ const char* const kAllTests[] = {"s2t", "t2s", "lat_s2t", "lat_t2s", "idle", "pa
 int Usage() {
   std::fprintf(stderr,
                "usage: relaybench [--runs N] [--bytes N] [--msgs N] [--spacing-us N] [--paced-seconds N]\n"
-               "                  [--baud N] [--idle-seconds N] [--settle-ms N] [--pty]\n"
+               "                  [--baud N] [--idle-seconds N] [--settle-ms N] [--pty] [--machine]\n"
                "                  { [--tests s2t,t2s,lat_s2t,lat_t2s,idle,paced] [--cut-us N] [--name NAME]\n"
                "                    -c 'COMMAND with %%p %%P [%%R]' } ...\n");
   return 2;
@@ -62,6 +64,10 @@ bool Parse(int argc, char** argv, Options& options) {
     const std::string arg = argv[i];
     if (arg == "--pty") {
       options.pty = true;
+      continue;
+    }
+    if (arg == "--machine") {
+      options.machine = true;
       continue;
     }
     if (i + 1 >= argc) return false;
@@ -116,6 +122,7 @@ class Bench {
       upBytes_ = SourceBytes(options_.bytes, 1), downBytes_ = SourceBytes(options_.bytes, 2);
     for (int run = 1; run <= options_.runs; ++run) {
       if (options_.pty) RawPseudoTerminal(run);
+      if (options_.machine) Machine(run);
       for (const char* test : kAllTests)
         for (std::size_t c = 0; c < options_.commands.size(); ++c)
           if (options_.commands[c].tests.count(test)) Measure(run, test, c);
@@ -130,10 +137,12 @@ class Bench {
     std::vector<std::string> names;
     for (const auto& command : options.commands) names.push_back(command.name);
     names.push_back("pty-raw");
+    names.push_back("machine");
     return names;
   }
 
   void RawPseudoTerminal(int run);
+  void Machine(int run);
   void Measure(int run, const std::string& test, std::size_t c);
   void Throughput(RelayProcess& relay, bool up, std::size_t c, int run);
   void Latency(RelayProcess& relay, bool up, std::size_t c, int run);
@@ -161,6 +170,27 @@ void Bench::RawPseudoTerminal(int run) {
       std::printf("FAIL run %d pty: %s\n", run, e.what());
       ++failures_;
     }
+  }
+}
+
+void Bench::Machine(int run) {
+  try {
+    const std::size_t row = options_.commands.size() + 1;
+    // As often and as far apart as the latency test's messages.
+    const auto late = TimerLateness(options_.messages, options_.spacing);
+    results_.Add("machine_timer_late_med", row, Quantile(late, 0.5), "us");
+    results_.Add("machine_timer_late_p99", row, Quantile(late, 0.99), "us");
+    const auto cost = PingPong(20000);
+    const double perWakeup = cost.wakeups ? cost.cpuSeconds * 1e6 / double(cost.wakeups) : 0;
+    if (cost.wakeups) results_.Add("machine_cpu_us_per_wakeup", row, perWakeup, "us");
+    std::printf(
+        "run %d machine: a bare thread wakes %.1f us late (median), %.1f us (p99), %.1f us (max); "
+        "%lld bare wake-ups cost %.2f us of CPU each\n",
+        run, Quantile(late, 0.5), Quantile(late, 0.99), late.empty() ? 0.0 : late.back(), cost.wakeups,
+        perWakeup);
+  } catch (const std::exception& e) {
+    std::printf("FAIL run %d machine: %s\n", run, e.what());
+    ++failures_;
   }
 }
 

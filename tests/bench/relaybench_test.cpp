@@ -16,6 +16,7 @@
 #include <map>
 #include <thread>
 
+#include "bench/relay/machine.h"
 #include "bench/relay/procstat.h"
 #include "bench/relay/relayprocess.h"
 #include "bench/relay/results.h"
@@ -131,6 +132,24 @@ TEST(RelayBench, ProcessCountsSeeEveryThreadAndItsSleeps) {
   EXPECT_GE(TotalSwitches(during), named->second.voluntary);
   EXPECT_LT(CpuSeconds(999999999), 0);
   EXPECT_TRUE(ContextSwitches(999999999).empty());
+}
+
+TEST(RelayBench, TheMachineFloorComesFromRealSleepsAndRealWakeups) {
+  const auto start = std::chrono::steady_clock::now();
+  const auto late = TimerLateness(40, std::chrono::microseconds(1000));
+  // Deadlines a millisecond apart from the start: the whole takes at least 40 ms, and no sleep
+  // ends before its deadline.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
+  ASSERT_EQ(late.size(), 40u);
+  EXPECT_TRUE(std::is_sorted(late.begin(), late.end()));
+  EXPECT_GE(late.front(), 0);
+
+  // A thread that reads an empty pipe sleeps: each trip wakes one thread or both, as the two
+  // happen to be placed.
+  const auto cost = PingPong(400);
+  EXPECT_GE(cost.wakeups, 360);
+  EXPECT_LE(cost.wakeups, 2 * 400 + 20);
+  EXPECT_GT(cost.cpuSeconds, 0);
 }
 
 TEST(RelayBench, QuantilesAndMedians) {
